@@ -1,0 +1,1 @@
+#include "dshow/allocator.h"

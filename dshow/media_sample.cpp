@@ -1,0 +1,1 @@
+#include "dshow/media_sample.h"

@@ -1,0 +1,1 @@
+#include "dshow/output_queue.h"

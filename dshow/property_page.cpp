@@ -1,0 +1,1 @@
+#include "dshow/property_page.h"

@@ -1,0 +1,1 @@
+#include "dshow/reference_clock.h"
