@@ -8,8 +8,8 @@ namespace {
 
 HRESULT setStringValue(HKEY key, const wchar_t* name, const std::wstring& value) {
   const auto bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
-  LSTATUS status = ::RegSetValueExW(key, name, 0, REG_SZ,
-                                    reinterpret_cast<const BYTE*>(value.c_str()), bytes);
+  LSTATUS status =
+      ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes);
   return HRESULT_FROM_WIN32(status);
 }
 

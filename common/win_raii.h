@@ -143,7 +143,8 @@ class CoTaskMemPtr {
 // CoInitializeEx for the lifetime of a scope; CoUninitialize only if it succeeded.
 class ComApartment {
  public:
-  explicit ComApartment(DWORD model = COINIT_MULTITHREADED) : hr_(::CoInitializeEx(nullptr, model)) {}
+  explicit ComApartment(DWORD model = COINIT_MULTITHREADED)
+      : hr_(::CoInitializeEx(nullptr, model)) {}
   ~ComApartment() {
     if (SUCCEEDED(hr_)) ::CoUninitialize();
   }

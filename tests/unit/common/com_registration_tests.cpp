@@ -1,8 +1,7 @@
 // Class registration keys on Wine's real registry, and the GUID text they are named by.
 #include <windows.h>
-#include <objbase.h>
-
 #include <gtest/gtest.h>
+#include <objbase.h>
 
 #include "common/com_registration.h"
 #include "common/guid_text.h"
@@ -11,7 +10,8 @@
 namespace {
 
 // A class identifier only these tests use.
-const CLSID kTestClass = {0x3b0e1f5c, 0x62d4, 0x4a9b, {0x8e, 0x11, 0x5d, 0x27, 0xc4, 0x90, 0x1a, 0x6f}};
+const CLSID kTestClass = {
+    0x3b0e1f5c, 0x62d4, 0x4a9b, {0x8e, 0x11, 0x5d, 0x27, 0xc4, 0x90, 0x1a, 0x6f}};
 
 std::wstring readString(HKEY root, const std::wstring& path, const wchar_t* name) {
   wchar_t buffer[512] = {};

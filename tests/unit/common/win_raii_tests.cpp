@@ -1,6 +1,5 @@
 // The resource owners free what they hold exactly once and restore what they replaced.
 #include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include "common/win_raii.h"

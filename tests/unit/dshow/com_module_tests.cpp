@@ -1,10 +1,9 @@
 // The module plumbing in a real DLL: class objects, aggregation, the unload rule, the embedded
 // type library and class registration, all through the DLL's exported entry points.
 #include <windows.h>
+#include <gtest/gtest.h>
 #include <oleauto.h>
 #include <wrl/client.h>
-
-#include <gtest/gtest.h>
 
 #include "common/com_registration.h"
 #include "common/module_proc.h"
@@ -48,10 +47,8 @@ class ComModuleTest : public ::testing::Test {
     ASSERT_TRUE(SUCCEEDED(apartment_.result()));
     module_.reset(::LoadLibraryW(testModulePath().c_str()));
     ASSERT_TRUE(module_) << "cannot load the test module, error " << ::GetLastError();
-    getClassObject_ =
-        moduleProc<GetClassObjectFn>(module_.get(), "DllGetClassObject");
-    canUnloadNow_ =
-        moduleProc<PlainEntryFn>(module_.get(), "DllCanUnloadNow");
+    getClassObject_ = moduleProc<GetClassObjectFn>(module_.get(), "DllGetClassObject");
+    canUnloadNow_ = moduleProc<PlainEntryFn>(module_.get(), "DllCanUnloadNow");
     ASSERT_NE(getClassObject_, nullptr);
     ASSERT_NE(canUnloadNow_, nullptr);
   }
@@ -170,26 +167,24 @@ TEST_F(ComModuleTest, EmbeddedTypeLibraryLoadsFromTheModulePath) {
 }
 
 TEST_F(ComModuleTest, RegistrationLetsComFindTheServerAndUnregistrationRemovesIt) {
-  auto registerServer =
-      moduleProc<PlainEntryFn>(module_.get(), "DllRegisterServer");
-  auto unregisterServer =
-      moduleProc<PlainEntryFn>(module_.get(), "DllUnregisterServer");
+  auto registerServer = moduleProc<PlainEntryFn>(module_.get(), "DllRegisterServer");
+  auto unregisterServer = moduleProc<PlainEntryFn>(module_.get(), "DllUnregisterServer");
   ASSERT_NE(registerServer, nullptr);
   ASSERT_NE(unregisterServer, nullptr);
   ASSERT_EQ(registerServer(), S_OK);
 
   ComPtr<ITestCounter> counter;
-  HRESULT created = ::CoCreateInstance(CLSID_TestCounter, nullptr, CLSCTX_INPROC_SERVER,
-                                       IID_PPV_ARGS(&counter));
+  HRESULT created =
+      ::CoCreateInstance(CLSID_TestCounter, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&counter));
   counter.Reset();
   ::CoFreeUnusedLibraries();
   ASSERT_EQ(unregisterServer(), S_OK);
   EXPECT_EQ(created, S_OK);
 
   ComPtr<ITestCounter> gone;
-  EXPECT_EQ(::CoCreateInstance(CLSID_TestCounter, nullptr, CLSCTX_INPROC_SERVER,
-                               IID_PPV_ARGS(&gone)),
-            REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(
+      ::CoCreateInstance(CLSID_TestCounter, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&gone)),
+      REGDB_E_CLASSNOTREG);
   // Removing what is not there is no error.
   EXPECT_EQ(unregisterServer(), S_OK);
 }

@@ -1,8 +1,9 @@
 // The test server's one class: a counter, aggregatable, on the module's CUnknown.
+#include "test_module.h"
+
 #include <windows.h>
 
 #include "dshow/class_factory.h"
-#include "test_module.h"
 
 namespace {
 
