@@ -1,8 +1,8 @@
 // Ownership, copying and comparison of media types, and the bitmap rules.
 #include "dshow/media_type.h"
 
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 void FreeMediaType(AM_MEDIA_TYPE& type) {
@@ -54,18 +54,25 @@ AM_MEDIA_TYPE* CreateMediaType(const AM_MEDIA_TYPE* source) {
 
 GUID GetBitmapSubtype(const BITMAPINFOHEADER* header) {
   if (!header) return GUID_NULL;
-  const auto* masks = reinterpret_cast<const DWORD*>(reinterpret_cast<const BYTE*>(header) +
-                                                     header->biSize);
+  const auto* masks =
+      reinterpret_cast<const DWORD*>(reinterpret_cast<const BYTE*>(header) + header->biSize);
   switch (header->biCompression) {
     case BI_RGB:
       switch (header->biBitCount) {
-        case 1: return MEDIASUBTYPE_RGB1;
-        case 4: return MEDIASUBTYPE_RGB4;
-        case 8: return MEDIASUBTYPE_RGB8;
-        case 16: return MEDIASUBTYPE_RGB555;
-        case 24: return MEDIASUBTYPE_RGB24;
-        case 32: return MEDIASUBTYPE_RGB32;
-        default: return GUID_NULL;
+        case 1:
+          return MEDIASUBTYPE_RGB1;
+        case 4:
+          return MEDIASUBTYPE_RGB4;
+        case 8:
+          return MEDIASUBTYPE_RGB8;
+        case 16:
+          return MEDIASUBTYPE_RGB555;
+        case 24:
+          return MEDIASUBTYPE_RGB24;
+        case 32:
+          return MEDIASUBTYPE_RGB32;
+        default:
+          return GUID_NULL;
       }
     case BI_BITFIELDS:
       if (header->biBitCount == 16) {
@@ -110,7 +117,8 @@ CMediaType::CMediaType(const AM_MEDIA_TYPE& type) {
   Set(type);
 }
 
-CMediaType::CMediaType(const CMediaType& type) : CMediaType(static_cast<const AM_MEDIA_TYPE&>(type)) {}
+CMediaType::CMediaType(const CMediaType& type)
+    : CMediaType(static_cast<const AM_MEDIA_TYPE&>(type)) {}
 
 CMediaType::CMediaType(CMediaType&& type) noexcept {
   static_cast<AM_MEDIA_TYPE&>(*this) = type;

@@ -5,9 +5,8 @@
 #pragma once
 
 #include <windows.h>
-#include <strmif.h>
-#include <amvideo.h>
-#include <uuids.h>
+// Also declares the media types, result codes and event codes.
+#include <dshow.h>
 
 // Frees what `type` points to (format block, pUnk) and leaves it empty; not the struct itself.
 void FreeMediaType(AM_MEDIA_TYPE& type);

@@ -1,8 +1,8 @@
 // The IUnknown of every object in a module. `CUnknown` holds the reference count and the
 // owner: its own non-delegating unknown, or the outer object when aggregated. Derived classes
-// answer `NonDelegatingQueryInterface`; `CUnknownImpl<Interfaces...>` gives them the
-// delegating IUnknown methods of all their interfaces at once. Each live object counts toward
-// the module's `DllCanUnloadNow`.
+// answer `NonDelegatingQueryInterface`; `CUnknownImpl<Interfaces...>` (and `CUnknownWith` for
+// classes that extend another COM class) gives them the delegating IUnknown methods of all
+// their interfaces at once. Each live object counts toward the module's `DllCanUnloadNow`.
 #pragma once
 
 #include <windows.h>
@@ -56,18 +56,25 @@ class CUnknown {
   std::atomic<ULONG> references_{0};
 };
 
-// Implements the IUnknown methods of every interface in `Interfaces` by delegating to the
-// owner, so a class only writes its NonDelegatingQueryInterface.
-template <class... Interfaces>
-class CUnknownImpl : public CUnknown, public Interfaces... {
+// Adds `Interfaces` to `Base` (CUnknown or a class derived from it) and implements their
+// IUnknown methods by delegating to the owner, so a class only writes its
+// NonDelegatingQueryInterface.
+template <class Base, class... Interfaces>
+class CUnknownWith : public Base, public Interfaces... {
  public:
-  using CUnknown::CUnknown;
+  using Base::Base;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    return GetOwner()->QueryInterface(iid, object);
+    return this->GetOwner()->QueryInterface(iid, object);
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return GetOwner()->AddRef(); }
-  ULONG STDMETHODCALLTYPE Release() override { return GetOwner()->Release(); }
+  ULONG STDMETHODCALLTYPE AddRef() override { return this->GetOwner()->AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return this->GetOwner()->Release(); }
+};
+
+template <class... Interfaces>
+class CUnknownImpl : public CUnknownWith<CUnknown, Interfaces...> {
+ public:
+  using CUnknownWith<CUnknown, Interfaces...>::CUnknownWith;
 };
 
 // The module's count of live objects and server locks, for DllCanUnloadNow.
