@@ -133,8 +133,9 @@ HRESULT CBasePin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* type) {
 
 HRESULT CBasePin::AgreeMediaType(IPin* receivePin, const CMediaType* type) {
   if (type && !type->IsPartiallySpecified()) {
-    HRESULT hr = AttemptConnection(receivePin, type);
-    return isTypeRefusal(hr) ? VFW_E_TYPE_NOT_ACCEPTED : hr;
+    bool late = false;
+    HRESULT hr = AttemptConnection(receivePin, type, &late);
+    return !late && isTypeRefusal(hr) ? VFW_E_TYPE_NOT_ACCEPTED : hr;
   }
   // A failure after both sides accepted a type (allocator, surface...) says more than
   // "no acceptable types"; report it.
@@ -160,13 +161,15 @@ HRESULT CBasePin::tryTypes(IPin* receivePin, const CMediaType* partial, IEnumMed
     CMediaType candidate(*next);
     DeleteMediaType(next);
     if (partial && !candidate.MatchesPartial(partial)) continue;
-    HRESULT hr = AttemptConnection(receivePin, &candidate);
+    bool late = false;
+    HRESULT hr = AttemptConnection(receivePin, &candidate, &late);
     if (hr == S_OK) return S_OK;
-    if (!isTypeRefusal(hr)) *lateFailure = hr;
+    if (late || !isTypeRefusal(hr)) *lateFailure = hr;
   }
 }
 
-HRESULT CBasePin::AttemptConnection(IPin* receivePin, const CMediaType* type) {
+HRESULT CBasePin::AttemptConnection(IPin* receivePin, const CMediaType* type, bool* late) {
+  if (late) *late = false;
   HRESULT hr = CheckConnect(receivePin);
   if (FAILED(hr)) {
     BreakConnect();
@@ -194,6 +197,7 @@ HRESULT CBasePin::AttemptConnection(IPin* receivePin, const CMediaType* type) {
     receivePin->Disconnect();
     connected_.Reset();
     BreakConnect();
+    if (late) *late = true;
     return hr;
   }
   return S_OK;

@@ -69,7 +69,8 @@ class CBasePin : public CUnknownImpl<IPin, IQualityControl> {
  protected:
   // Tries a fully specified type, or else the receiver's types and then ours.
   HRESULT AgreeMediaType(IPin* receivePin, const CMediaType* type);
-  HRESULT AttemptConnection(IPin* receivePin, const CMediaType* type);
+  // `late` (optional) tells whether it failed after both pins accepted the type.
+  HRESULT AttemptConnection(IPin* receivePin, const CMediaType* type, bool* late = nullptr);
 
   CBaseFilter* filter_;
   CCritSec* lock_;

@@ -75,7 +75,8 @@ GUID GetBitmapSubtype(const BITMAPINFOHEADER* header) {
           return GUID_NULL;
       }
     case BI_BITFIELDS:
-      if (header->biBitCount == 16) {
+      // 15 is how some desktops report their 555 depth.
+      if (header->biBitCount == 16 || header->biBitCount == 15) {
         if (masks[0] == 0xF800 && masks[1] == 0x07E0 && masks[2] == 0x001F) {
           return MEDIASUBTYPE_RGB565;
         }

@@ -64,6 +64,7 @@ HRESULT SampleRecorder::SampleCB(double, IMediaSample* sample) {
   }
   std::lock_guard<std::mutex> lock(mutex_);
   samples_.push_back(seen);
+  if (data && seen.length > 0) lastData_.assign(data, data + seen.length);
   return S_OK;
 }
 
@@ -82,6 +83,11 @@ bool SampleRecorder::waitFor(size_t count, DWORD timeoutMs) {
 std::vector<SeenSample> SampleRecorder::samples() {
   std::lock_guard<std::mutex> lock(mutex_);
   return samples_;
+}
+
+std::vector<BYTE> SampleRecorder::lastData() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return lastData_;
 }
 
 void SampleRecorder::clear() {

@@ -50,12 +50,15 @@ class SampleRecorder final : public ISampleGrabberCB {
   // Waits until at least `count` samples arrived; false on time-out.
   bool waitFor(size_t count, DWORD timeoutMs);
   std::vector<SeenSample> samples();
+  // The data of the latest sample.
+  std::vector<BYTE> lastData();
   void clear();
 
  private:
   std::atomic<ULONG> references_{0};
   std::mutex mutex_;
   std::vector<SeenSample> samples_;
+  std::vector<BYTE> lastData_;
 };
 
 // A grabber that accepts `major`/`subtype` (GUID_NULL: anything) and calls `recorder`.

@@ -1,0 +1,22 @@
+// Derives the geometry of a capture from its parameters and the desktop: the area actually
+// captured, the rectangle to copy and the pan point, the screen depth and the frame size the pin
+// offers. The pin calls it under its lock, on the streaming thread before each frame and on
+// application threads when parameters change; `view` is the pin's record of what it tracked.
+#pragma once
+
+#include <cstdint>
+
+#include "capture/capture_params.h"
+
+// What the pin last tracked and whether its output is connected.
+struct ViewState {
+  uint32_t window = kNoWindow;
+  int32_t width = 0;
+  int32_t height = 0;
+  bool connected = false;
+};
+
+// Updates the derived fields of `params` (and hwnd and the tracking flags where the window is
+// gone). Returns 0 when the frame can be captured, 1 when it cannot (the desktop could not be
+// read; later also a minimised tracked window).
+int trackArea(CaptureParams& params, ViewState& view);

@@ -1,0 +1,49 @@
+// The capture source filter: one output pin "Capture", a reference clock of its own, and the
+// file-source and open-progress interfaces that capture applications probe for. Created by
+// its class factory; the graph's thread drives its state.
+#pragma once
+
+#include <windows.h>
+#include <dshow.h>
+
+#include <string>
+
+#include <wrl/client.h>
+
+#include "dshow/reference_clock.h"
+#include "dshow/source.h"
+
+// {CA120208-830C-41EC-A5F0-69C21F0E88CA}
+inline constexpr CLSID CLSID_Zelkgrab = {
+    0xCA120208, 0x830C, 0x41EC, {0xA5, 0xF0, 0x69, 0xC2, 0x1F, 0x0E, 0x88, 0xCA}};
+
+class CapturePin;
+
+class CaptureFilter final : public CUnknownWith<CSource, IFileSourceFilter, IAMOpenProgress> {
+ public:
+  static CUnknown* create(IUnknown* outer, HRESULT* hr);
+
+  CaptureFilter(IUnknown* outer, HRESULT* hr);
+  ~CaptureFilter() override;
+
+  HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override;
+
+  // A live source cannot cue: paused, it says so.
+  HRESULT STDMETHODCALLTYPE GetState(DWORD timeout, FILTER_STATE* state) override;
+
+  // IFileSourceFilter: the name is only kept.
+  HRESULT STDMETHODCALLTYPE Load(LPCOLESTR fileName, const AM_MEDIA_TYPE* type) override;
+  HRESULT STDMETHODCALLTYPE GetCurFile(LPOLESTR* fileName, AM_MEDIA_TYPE* type) override;
+
+  // IAMOpenProgress: always complete.
+  HRESULT STDMETHODCALLTYPE QueryProgress(LONGLONG* total, LONGLONG* available) override;
+  HRESULT STDMETHODCALLTYPE AbortOperation() override;
+
+  CapturePin* pin() const { return pin_; }
+
+ private:
+  CapturePin* pin_ = nullptr;
+  // Made and kept, never handed out: the graph chooses its own clock.
+  Microsoft::WRL::ComPtr<CBaseReferenceClock> ownClock_;
+  std::wstring fileName_;
+};

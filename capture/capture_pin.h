@@ -1,0 +1,105 @@
+// The capture filter's output pin "Capture": owns the parameter record and the capture
+// surface, offers the desktop's RGB format at the tracked frame size, allocates DIB-section
+// samples, and on its worker thread grabs, time-stamps and delivers one frame per period.
+// Threads: the graph's thread negotiates and changes state (filter lock); application threads
+// use IAMStreamConfig and IKsPropertySet; the worker runs FillBuffer; an output queue may
+// deliver on its own thread. The pin lock guards the record, the surface, the times and the
+// output queue; the worker holds it for a whole sample.
+#pragma once
+
+#include <windows.h>
+#include <dshow.h>
+
+#include <functional>
+#include <memory>
+
+#include "capture/area_tracker.h"
+#include "capture/capture_params.h"
+#include "capture/capture_surface.h"
+#include "dshow/output_queue.h"
+#include "dshow/source.h"
+
+class CaptureFilter;
+
+class CapturePin final : public CUnknownWith<CSourceStream, IAMStreamConfig, IKsPropertySet> {
+ public:
+  CapturePin(HRESULT* hr, CaptureFilter* filter);
+  ~CapturePin() override;
+
+  HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override;
+
+  // Streaming.
+  HRESULT FillBuffer(IMediaSample* sample) override;
+  HRESULT OnThreadCreate() override;
+  HRESULT OnThreadDestroy() override;
+  HRESULT OnThreadStartPlay() override;
+  HRESULT DoBufferProcessing() override;
+
+  // Negotiation.
+  HRESULT GetMediaType(CMediaType* type) override;
+  HRESULT GetMediaType(int position, CMediaType* type) override;
+  HRESULT CheckMediaType(const CMediaType* type) override;
+  HRESULT SetMediaType(const CMediaType* type) override;
+  HRESULT CompleteConnect(IPin* receivePin) override;
+  HRESULT BreakConnect() override;
+  HRESULT DecideAllocator(IMemInputPin* inputPin, IMemAllocator** allocator) override;
+  HRESULT InitAllocator(IMemAllocator** allocator) override;
+  HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
+  HRESULT Active() override;
+  HRESULT Inactive() override;
+
+  // Delivery, through the output queue while active.
+  HRESULT Deliver(IMediaSample* sample) override;
+  HRESULT DeliverEndOfStream() override;
+  HRESULT DeliverBeginFlush() override;
+  HRESULT DeliverEndFlush() override;
+  HRESULT DeliverNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
+
+  // IQualityControl: a live source cannot do anything about lateness.
+  HRESULT STDMETHODCALLTYPE Notify(IBaseFilter* sender, Quality quality) override;
+
+  // IAMStreamConfig
+  HRESULT STDMETHODCALLTYPE SetFormat(AM_MEDIA_TYPE* type) override;
+  HRESULT STDMETHODCALLTYPE GetFormat(AM_MEDIA_TYPE** type) override;
+  HRESULT STDMETHODCALLTYPE GetNumberOfCapabilities(int* count, int* size) override;
+  HRESULT STDMETHODCALLTYPE GetStreamCaps(int index, AM_MEDIA_TYPE** type, BYTE* caps) override;
+
+  // IKsPropertySet: answers only the pin category (capture).
+  HRESULT STDMETHODCALLTYPE Set(REFGUID set, DWORD id, void* instance, DWORD instanceSize,
+                                void* data, DWORD dataSize) override;
+  HRESULT STDMETHODCALLTYPE Get(REFGUID set, DWORD id, void* instance, DWORD instanceSize,
+                                void* data, DWORD dataSize, DWORD* returned) override;
+  HRESULT STDMETHODCALLTYPE QuerySupported(REFGUID set, DWORD id, DWORD* support) override;
+
+  // A copy of the record, geometry refreshed first.
+  CaptureParams Params();
+  // Lets `change` edit the record under the pin lock, then refreshes the geometry and tells
+  // the listeners: the way the parameter operations write it.
+  void ChangeParams(const std::function<void(CaptureParams&)>& change);
+
+ private:
+  // The parts of the per-sample procedure.
+  void refreshGeometry();
+  HRESULT decideCapture(bool* capture);
+  HRESULT prepareSampleBitmap(IMediaSample* sample, HBITMAP* bitmap, BYTE** bits);
+  void noteFrameSizeChange();
+  HRESULT copySurfaceToSample(BYTE* sampleBits, LONG length);
+
+  // Runs whenever the record changed outside the worker's own bookkeeping.
+  void parametersChanged();
+  HRESULT buildMediaType(CMediaType* type);
+  const VIDEOINFOHEADER* connectedFormat() const;
+
+  CaptureFilter* captureFilter_;
+  CCritSec pinLock_;
+  CaptureParams params_;
+  CaptureParams appliedParams_;
+  ViewState viewState_;
+  ParamSize formatOverride_ = {0, 0};
+  CaptureSurface surface_;
+  REFERENCE_TIME nextTime_ = 0;
+  bool geometryChanged_ = false;
+  bool cursorChanged_ = false;
+  std::unique_ptr<COutputQueue> outputQueue_;
+  bool connectedInstance_ = false;
+};

@@ -1,0 +1,115 @@
+// The per-frame screen copy and its border fills.
+#include <windows.h>
+
+#include "capture/screen_grab.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "capture/border_fill.h"
+#include "capture/screen_info.h"
+
+namespace {
+
+// GetWindowDC's DC (the whole window, frame included), released with the same window.
+class WholeWindowDC {
+ public:
+  explicit WholeWindowDC(HWND window) : window_(window), dc_(::GetWindowDC(window)) {}
+  ~WholeWindowDC() {
+    if (dc_) ::ReleaseDC(window_, dc_);
+  }
+  WholeWindowDC(const WholeWindowDC&) = delete;
+  WholeWindowDC& operator=(const WholeWindowDC&) = delete;
+
+  HDC get() const { return dc_; }
+  explicit operator bool() const { return dc_ != nullptr; }
+
+ private:
+  HWND window_;
+  HDC dc_;
+};
+
+void fillWhole(const CaptureSurface& surface, uint8_t* bits) {
+  fillRows(bits, surface.height(), surface.stride(), 0, surface.borderPixel(),
+           surface.bytesPerPixel());
+}
+
+}  // namespace
+
+HRESULT grabFrame(CaptureSurface& surface, const CaptureParams& params, const GrabTarget& target,
+                  const GrabHooks& hooks) {
+  if (!target.bits || !target.bitmap) return E_POINTER;
+  if (surface.width() < 1 || surface.height() < 1 || !surface.memoryDC()) return E_UNEXPECTED;
+
+  const bool trackWindow = params.has(CaptureFlag::TrackWnd);
+  const HWND window = trackWindow ? paramToWindow(params.hwnd) : ::GetDesktopWindow();
+  if (trackWindow && (!::IsWindow(window) || ::IsIconic(window))) {
+    fillWhole(surface, target.bits);
+    return S_OK;
+  }
+
+  CaptureParams desktop;
+  std::vector<ParamRect> uncovered;
+  HRESULT hr = readScreenInfo(&desktop, &uncovered);
+  if (FAILED(hr)) return hr;
+
+  WholeWindowDC source(window);
+  if (!source) return E_FAIL;
+
+  // Picture coordinates of the copy, and where in the source DC it starts.
+  ParamRect dst{params.source.left - params.pan.x, params.source.top - params.pan.y,
+                params.source.right - params.pan.x, params.source.bottom - params.pan.y};
+  ParamPoint srcOrg{params.source.left, params.source.top};
+  if (dst.left < 0) {
+    srcOrg.x -= dst.left;
+    dst.left = 0;
+  }
+  if (dst.top < 0) {
+    srcOrg.y -= dst.top;
+    dst.top = 0;
+  }
+  dst.right = std::min(dst.right, surface.width());
+  dst.bottom = std::min(dst.bottom, surface.height());
+  const bool empty = dst.width() < 1 || dst.height() < 1;
+
+  // The panel's frame marker (filled in by a later change through the hooks).
+  if (empty) {
+    if (hooks.hideFrame) hooks.hideFrame();
+  } else if (hooks.showFrame) {
+    ParamRect screen{dst.left + params.pan.x, dst.top + params.pan.y, dst.right + params.pan.x,
+                     dst.bottom + params.pan.y};
+    if (trackWindow) {
+      screen.left += params.rect.left;
+      screen.top += params.rect.top;
+      screen.right += params.rect.left;
+      screen.bottom += params.rect.top;
+    }
+    hooks.showFrame(screen);
+  }
+
+  if (empty) {
+    if (target.direct || target.capture) fillWhole(surface, target.bits);
+    return S_OK;
+  }
+  // The pointer's state for this frame (filled in by a later change through the hooks).
+  if (hooks.snapshotPointer) hooks.snapshotPointer();
+  if (!target.direct && !target.capture) return S_OK;
+
+  {
+    SelectObjectGuard selected(surface.memoryDC(), target.bitmap);
+    if (!selected.selected()) return E_FAIL;
+    const DWORD rop = params.has(CaptureFlag::CapLayered) ? (SRCCOPY | CAPTUREBLT) : SRCCOPY;
+    // A failed copy leaves the previous picture; the frame is still delivered.
+    ::BitBlt(surface.memoryDC(), dst.left, dst.top, dst.width(), dst.height(), source.get(),
+             srcOrg.x, srcOrg.y, rop);
+    if (target.direct && hooks.drawPointer) hooks.drawPointer(surface.memoryDC());
+    // GDI may batch drawing into a section; the bits are written directly next.
+    ::GdiFlush();
+  }
+
+  fillMargins(target.bits, surface.width(), surface.height(), surface.bytesPerPixel(),
+              surface.borderPixel(), dst);
+  fillUncovered(target.bits, surface.width(), surface.height(), surface.bytesPerPixel(),
+                surface.borderPixel(), uncovered, {params.area.left, params.area.top}, dst);
+  return S_OK;
+}

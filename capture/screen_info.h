@@ -1,0 +1,29 @@
+// The desktop as the capture sees it: the desktop window, its colour depth, the monitors'
+// bounding rectangle and the parts of it no monitor shows. Called on the pin's streaming thread
+// for every frame and on application threads when parameters change; holds no state.
+#pragma once
+
+#include <windows.h>
+
+#include <vector>
+
+#include "capture/capture_params.h"
+
+// Fills `*info` with initialCaptureParams() for the desktop: hwnd = the desktop window, rect =
+// area = the monitors' bounding rectangle (the virtual-screen metrics when no monitor is
+// listed), frameSize = its size, screenBits = the desktop DC's raw bit depth. `uncovered`, if
+// given, receives the bounding rectangle's parts no monitor shows.
+HRESULT readScreenInfo(CaptureParams* info, std::vector<ParamRect>* uncovered = nullptr);
+
+// The pixel depth the capture works in for a desktop depth: 16, 15 and 32 stay, anything else
+// becomes 24. `bytes`, if given, receives the bytes per pixel (2, 2, 4, 3).
+int normaliseScreenBits(int depth, int* bytes = nullptr);
+
+// Our 32-bit handle form of a window and back: the record stores handles in 32 bits, and
+// Windows keeps them sign-extendable.
+inline uint32_t windowToParam(HWND window) {
+  return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(window));
+}
+inline HWND paramToWindow(uint32_t window) {
+  return reinterpret_cast<HWND>(static_cast<intptr_t>(static_cast<int32_t>(window)));
+}

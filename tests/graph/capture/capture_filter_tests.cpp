@@ -1,0 +1,472 @@
+// The capture filter in real graphs of Wine's filter graph manager: its interfaces, the media
+// type it offers and accepts, stream configuration, state changes and sample times, the way
+// capture applications build graphs, captured pixels against a window on the virtual display,
+// and the one-connected-pin limit.
+#include <windows.h>
+#include <dshow.h>
+#include <ks.h>
+#include <ksproxy.h>
+#include <wrl/client.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "capture/capture_filter.h"
+#include "capture/capture_pin.h"
+#include "common/com_registration.h"
+#include "common/module_proc.h"
+#include "common/win_raii.h"
+#include "graph_support.h"
+#include "pattern_window.h"
+
+using Microsoft::WRL::ComPtr;
+using namespace graph_support;
+
+namespace {
+
+constexpr DWORD kWaitMs = 5000;
+constexpr REFERENCE_TIME kDefaultPeriod = 400000;
+// 800 x 600 centred on the 1920 x 1080 virtual display.
+constexpr ParamRect kDefaultArea = {560, 240, 1360, 840};
+
+ComPtr<CaptureFilter> makeCaptureFilter() {
+  HRESULT hr = S_OK;
+  ComPtr<CaptureFilter> filter = static_cast<CaptureFilter*>(CaptureFilter::create(nullptr, &hr));
+  EXPECT_EQ(hr, S_OK);
+  return filter;
+}
+
+const VIDEOINFOHEADER* videoInfo(const AM_MEDIA_TYPE& type) {
+  return reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat);
+}
+
+class CaptureFilterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(apartment_.result()));
+    filter_ = makeCaptureFilter();
+    ASSERT_TRUE(filter_);
+    pin_ = filter_->pin();
+    ASSERT_NE(pin_, nullptr);
+  }
+
+  void TearDown() override {
+    if (control_) control_->Stop();
+    control_.Reset();
+    graph_.Reset();
+    grabber_.Reset();
+    renderer_.Reset();
+    recorder_.Reset();
+    pin_ = nullptr;
+    filter_.Reset();
+    EXPECT_FALSE(module_lock::inUse()) << "an object of the capture code outlived its graph";
+  }
+
+  // capture -> Sample Grabber (recording) -> Null Renderer
+  void buildGraph() {
+    ASSERT_EQ(
+        ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph_)),
+        S_OK);
+    ASSERT_EQ(graph_.As(&control_), S_OK);
+    recorder_ = new SampleRecorder();
+    grabber_ = makeSampleGrabber(recorder_.Get(), MEDIATYPE_Video, GUID_NULL);
+    ASSERT_TRUE(grabber_);
+    ASSERT_EQ(
+        ::CoCreateInstance(kNullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&renderer_)),
+        S_OK);
+    ASSERT_EQ(graph_->AddFilter(filter_.Get(), L"capture"), S_OK);
+    ASSERT_EQ(graph_->AddFilter(grabber_.Get(), L"grabber"), S_OK);
+    ASSERT_EQ(graph_->AddFilter(renderer_.Get(), L"renderer"), S_OK);
+  }
+
+  void connectChain() {
+    ASSERT_EQ(graph_->ConnectDirect(findPin(filter_.Get(), PINDIR_OUTPUT).Get(),
+                                    findPin(grabber_.Get(), PINDIR_INPUT).Get(), nullptr),
+              S_OK);
+    ASSERT_EQ(graph_->ConnectDirect(findPin(grabber_.Get(), PINDIR_OUTPUT).Get(),
+                                    findPin(renderer_.Get(), PINDIR_INPUT).Get(), nullptr),
+              S_OK);
+  }
+
+  void expectPeriodicTimes(REFERENCE_TIME period) {
+    std::vector<SeenSample> samples = recorder_->samples();
+    ASSERT_FALSE(samples.empty());
+    EXPECT_EQ(samples.front().start, 0);
+    for (size_t i = 0; i < samples.size(); ++i) {
+      SCOPED_TRACE(i);
+      EXPECT_EQ(samples[i].timeResult, S_OK);
+      EXPECT_EQ(samples[i].start % period, 0) << "starts fall on period boundaries";
+      EXPECT_EQ(samples[i].stop - samples[i].start, period);
+      if (i > 0) {
+        EXPECT_GT(samples[i].start, samples[i - 1].start);
+      }
+    }
+  }
+
+  ComApartment apartment_{COINIT_MULTITHREADED};
+  ComPtr<CaptureFilter> filter_;
+  CapturePin* pin_ = nullptr;
+  ComPtr<IGraphBuilder> graph_;
+  ComPtr<IMediaControl> control_;
+  ComPtr<SampleRecorder> recorder_;
+  ComPtr<IBaseFilter> grabber_;
+  ComPtr<IBaseFilter> renderer_;
+};
+
+TEST(CaptureModuleTest, ServesTheFilterByItsClassId) {
+  ComApartment apartment(COINIT_MULTITHREADED);
+  std::wstring path = modulePath(nullptr);
+  path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"Zelkgrab.ax";
+  UniqueModule module(::LoadLibraryW(path.c_str()));
+  ASSERT_TRUE(module);
+  using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+  using CanUnloadFn = HRESULT(STDAPICALLTYPE*)();
+  auto getClassObject = moduleProc<GetClassObjectFn>(module.get(), "DllGetClassObject");
+  auto canUnload = moduleProc<CanUnloadFn>(module.get(), "DllCanUnloadNow");
+  ASSERT_NE(getClassObject, nullptr);
+  ASSERT_NE(canUnload, nullptr);
+
+  ComPtr<IClassFactory> factory;
+  ASSERT_EQ(getClassObject(CLSID_Zelkgrab, IID_PPV_ARGS(&factory)), S_OK);
+  ComPtr<IBaseFilter> filter;
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&filter)), S_OK);
+  EXPECT_EQ(canUnload(), S_FALSE);
+  CLSID clsid;
+  ASSERT_EQ(filter->GetClassID(&clsid), S_OK);
+  EXPECT_EQ(clsid, CLSID_Zelkgrab);
+
+  ComPtr<IEnumPins> pins;
+  ASSERT_EQ(filter->EnumPins(&pins), S_OK);
+  ComPtr<IPin> pin;
+  ASSERT_EQ(pins->Next(1, &pin, nullptr), S_OK);
+  PIN_INFO info;
+  ASSERT_EQ(pin->QueryPinInfo(&info), S_OK);
+  info.pFilter->Release();
+  EXPECT_STREQ(info.achName, L"Capture");
+  EXPECT_EQ(info.dir, PINDIR_OUTPUT);
+  ComPtr<IPin> second;
+  EXPECT_EQ(pins->Next(1, &second, nullptr), S_FALSE);
+
+  pin.Reset();
+  pins.Reset();
+  filter.Reset();
+  EXPECT_EQ(canUnload(), S_OK);
+}
+
+// Also run on a 16-bit display by its own session (see CMakeLists.txt).
+TEST_F(CaptureFilterTest, DesktopDepthDecidesTheFormatAndItsMasks) {
+  HDC screen = ::GetDC(nullptr);
+  const int depth = ::GetDeviceCaps(screen, BITSPIXEL);
+  ::ReleaseDC(nullptr, screen);
+  if (const char* expected = std::getenv("ZELK_EXPECT_DEPTH")) {
+    ASSERT_EQ(depth, std::atoi(expected)) << "the session runs at another depth than meant";
+  }
+  CMediaType offered;
+  ASSERT_EQ(pin_->GetMediaType(0, &offered), S_OK);
+  const auto* info = reinterpret_cast<const VIDEOINFO*>(offered.Format());
+  if (depth == 16) {
+    EXPECT_EQ(*offered.Subtype(), MEDIASUBTYPE_RGB565);
+    EXPECT_EQ(info->bmiHeader.biBitCount, 16);
+    EXPECT_EQ(info->bmiHeader.biCompression, static_cast<DWORD>(BI_BITFIELDS));
+    EXPECT_EQ(info->dwBitMasks[0], 0xF800u);
+    EXPECT_EQ(info->dwBitMasks[1], 0x07E0u);
+    EXPECT_EQ(info->dwBitMasks[2], 0x001Fu);
+  } else {
+    ASSERT_EQ(depth, 32) << "the virtual display runs at depth 24, which Wine reports as 32";
+    EXPECT_EQ(*offered.Subtype(), MEDIASUBTYPE_RGB32);
+    EXPECT_EQ(info->bmiHeader.biCompression, static_cast<DWORD>(BI_RGB));
+  }
+  const DWORD imageSize = 800u * 600u * (depth == 16 ? 2u : 4u);
+  EXPECT_EQ(info->bmiHeader.biSizeImage, imageSize);
+
+  // A frame of that format arrives, every pixel inside the desktop.
+  buildGraph();
+  connectChain();
+  ASSERT_TRUE(SUCCEEDED(control_->Run()));
+  ASSERT_TRUE(recorder_->waitFor(2, kWaitMs));
+  ASSERT_EQ(control_->Stop(), S_OK);
+  EXPECT_EQ(recorder_->samples().back().length, static_cast<long>(imageSize));
+}
+
+TEST_F(CaptureFilterTest, AnswersTheInterfacesCaptureApplicationsProbe) {
+  ComPtr<IFileSourceFilter> fileSource;
+  ASSERT_EQ(filter_.As(&fileSource), S_OK);
+  EXPECT_EQ(fileSource->Load(nullptr, nullptr), E_POINTER);
+  LPOLESTR name = nullptr;
+  AM_MEDIA_TYPE type;
+  std::memset(&type, 0xAB, sizeof(type));
+  ASSERT_EQ(fileSource->GetCurFile(&name, &type), S_OK);
+  EXPECT_EQ(name, nullptr) << "nothing loaded yet";
+  EXPECT_EQ(type.majortype, GUID_NULL);
+  ASSERT_EQ(fileSource->Load(L"screen", nullptr), S_OK);
+  ASSERT_EQ(fileSource->GetCurFile(&name, nullptr), S_OK);
+  EXPECT_STREQ(name, L"screen");
+  ::CoTaskMemFree(name);
+
+  ComPtr<IAMOpenProgress> progress;
+  ASSERT_EQ(filter_->QueryInterface(IID_IAMOpenProgress, &progress), S_OK);
+  LONGLONG total = 0;
+  LONGLONG available = 0;
+  EXPECT_EQ(progress->QueryProgress(&total, &available), VFW_S_ESTIMATED);
+  EXPECT_EQ(total, 1);
+  EXPECT_EQ(available, 1);
+  EXPECT_EQ(progress->AbortOperation(), S_OK);
+
+  ComPtr<IAMStreamConfig> fromFilter;
+  ComPtr<IAMStreamConfig> fromPin;
+  ASSERT_EQ(filter_.As(&fromFilter), S_OK);
+  ASSERT_EQ(static_cast<IPin*>(pin_)->QueryInterface(IID_PPV_ARGS(&fromPin)), S_OK);
+  EXPECT_EQ(fromFilter.Get(), fromPin.Get());
+
+  ComPtr<IKsPropertySet> properties;
+  ASSERT_EQ(static_cast<IPin*>(pin_)->QueryInterface(IID_PPV_ARGS(&properties)), S_OK);
+  GUID category = GUID_NULL;
+  DWORD returned = 0;
+  ASSERT_EQ(properties->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category,
+                            sizeof(category), &returned),
+            S_OK);
+  EXPECT_EQ(category, PIN_CATEGORY_CAPTURE);
+  EXPECT_EQ(returned, sizeof(GUID));
+  EXPECT_EQ(properties->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category, 8,
+                            &returned),
+            E_UNEXPECTED);
+  EXPECT_EQ(properties->Get(PIN_CATEGORY_CAPTURE, 0, nullptr, 0, &category, 16, &returned),
+            E_PROP_SET_UNSUPPORTED);
+  EXPECT_EQ(properties->Get(AMPROPSETID_Pin, 1, nullptr, 0, &category, 16, &returned),
+            E_PROP_ID_UNSUPPORTED);
+  EXPECT_EQ(properties->Set(AMPROPSETID_Pin, 0, nullptr, 0, &category, 16), E_NOTIMPL);
+  DWORD support = 0;
+  ASSERT_EQ(properties->QuerySupported(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, &support), S_OK);
+  EXPECT_EQ(support, static_cast<DWORD>(KSPROPERTY_SUPPORT_GET));
+}
+
+TEST_F(CaptureFilterTest, OffersTheDesktopFormatOfTheCentredArea) {
+  const CaptureParams params = pin_->Params();
+  EXPECT_EQ(params.area.left, kDefaultArea.left);
+  EXPECT_EQ(params.area.top, kDefaultArea.top);
+  EXPECT_EQ(params.area.right, kDefaultArea.right);
+  EXPECT_EQ(params.area.bottom, kDefaultArea.bottom);
+  EXPECT_EQ(params.sampletime, kDefaultPeriod);
+
+  CMediaType offered;
+  ASSERT_EQ(pin_->GetMediaType(0, &offered), S_OK);
+  EXPECT_EQ(*offered.Type(), MEDIATYPE_Video);
+  EXPECT_EQ(*offered.Subtype(), MEDIASUBTYPE_RGB32);  // Wine's 24-bit X display reads as 32
+  EXPECT_EQ(*offered.FormatType(), FORMAT_VideoInfo);
+  ASSERT_EQ(offered.FormatLength(), sizeof(VIDEOINFO));
+  const BITMAPINFOHEADER& header = videoInfo(offered)->bmiHeader;
+  EXPECT_EQ(header.biWidth, 800);
+  EXPECT_EQ(header.biHeight, 600);
+  EXPECT_EQ(header.biBitCount, 32);
+  EXPECT_EQ(header.biCompression, static_cast<DWORD>(BI_RGB));
+  EXPECT_EQ(header.biSizeImage, 800u * 600u * 4u);
+  EXPECT_EQ(offered.GetSampleSize(), 800u * 600u * 4u);
+  EXPECT_EQ(videoInfo(offered)->AvgTimePerFrame, 0);
+
+  CMediaType next;
+  EXPECT_EQ(pin_->GetMediaType(1, &next), VFW_S_NO_MORE_ITEMS);
+  EXPECT_EQ(pin_->GetMediaType(-1, &next), E_INVALIDARG);
+
+  // Any frame rate is accepted; anything else must match to the byte.
+  CMediaType otherRate(offered);
+  reinterpret_cast<VIDEOINFOHEADER*>(otherRate.Format())->AvgTimePerFrame = 666666;
+  EXPECT_EQ(pin_->QueryAccept(&otherRate), S_OK);
+  CMediaType bare(offered);
+  bare.ReallocFormatBuffer(sizeof(VIDEOINFOHEADER));
+  EXPECT_EQ(pin_->QueryAccept(&bare), S_FALSE);
+  CMediaType otherWidth(offered);
+  reinterpret_cast<VIDEOINFOHEADER*>(otherWidth.Format())->bmiHeader.biWidth = 640;
+  EXPECT_EQ(pin_->QueryAccept(&otherWidth), S_FALSE);
+}
+
+TEST_F(CaptureFilterTest, StreamConfigReportsCapsAndOverridesTheFormat) {
+  ComPtr<IAMStreamConfig> config;
+  ASSERT_EQ(filter_.As(&config), S_OK);
+  int count = 0;
+  int size = 0;
+  ASSERT_EQ(config->GetNumberOfCapabilities(&count, &size), S_OK);
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(size, 128);
+
+  AM_MEDIA_TYPE* type = nullptr;
+  VIDEO_STREAM_CONFIG_CAPS caps;
+  ASSERT_EQ(config->GetStreamCaps(0, &type, reinterpret_cast<BYTE*>(&caps)), S_OK);
+  EXPECT_EQ(videoInfo(*type)->AvgTimePerFrame, kDefaultPeriod);
+  DeleteMediaType(type);
+  EXPECT_EQ(caps.guid, FORMAT_VideoInfo);
+  EXPECT_EQ(caps.InputSize.cx, 800);
+  EXPECT_EQ(caps.MaxOutputSize.cy, 600);
+  EXPECT_EQ(caps.MinOutputSize.cx, 1);
+  EXPECT_EQ(caps.MinFrameInterval, 39215);
+  EXPECT_EQ(caps.MaxFrameInterval, 10000000);
+  EXPECT_EQ(caps.MinBitsPerSecond, 460800);
+  EXPECT_EQ(caps.MaxBitsPerSecond, 110592000);
+  EXPECT_EQ(config->GetStreamCaps(1, &type, reinterpret_cast<BYTE*>(&caps)), S_FALSE);
+  EXPECT_EQ(config->GetStreamCaps(-1, &type, reinterpret_cast<BYTE*>(&caps)), E_INVALIDARG);
+
+  auto setFormat = [&](LONG width, LONG height, REFERENCE_TIME period) {
+    AM_MEDIA_TYPE* format = nullptr;
+    EXPECT_EQ(config->GetFormat(&format), S_OK);
+    auto* info = reinterpret_cast<VIDEOINFOHEADER*>(format->pbFormat);
+    info->bmiHeader.biWidth = width;
+    info->bmiHeader.biHeight = height;
+    info->AvgTimePerFrame = period;
+    EXPECT_EQ(config->SetFormat(format), S_OK);
+    DeleteMediaType(format);
+  };
+  auto offeredSize = [&] {
+    CMediaType offered;
+    EXPECT_EQ(pin_->GetMediaType(0, &offered), S_OK);
+    const BITMAPINFOHEADER& header = videoInfo(offered)->bmiHeader;
+    return SIZE{header.biWidth, header.biHeight};
+  };
+
+  setFormat(640, 480, 1000000);
+  EXPECT_EQ(pin_->Params().sampletime, 1000000);
+  EXPECT_EQ(offeredSize().cx, 640);
+  EXPECT_EQ(offeredSize().cy, 480);
+  AM_MEDIA_TYPE* format = nullptr;
+  ASSERT_EQ(config->GetFormat(&format), S_OK);
+  EXPECT_EQ(videoInfo(*format)->AvgTimePerFrame, 1000000);
+  DeleteMediaType(format);
+
+  setFormat(800, 600, 1000000);  // the frame size itself: no override
+  EXPECT_EQ(offeredSize().cx, 800);
+  setFormat(1, 480, 1000000);  // too narrow to mean anything: no override
+  EXPECT_EQ(offeredSize().cx, 800);
+  EXPECT_EQ(offeredSize().cy, 480);
+
+  EXPECT_EQ(config->SetFormat(nullptr), E_POINTER);
+}
+
+TEST_F(CaptureFilterTest, RunsPausesAndStopsWithPeriodicTimesFromZero) {
+  buildGraph();
+  connectChain();
+  for (int cycle = 1; cycle <= 3; ++cycle) {
+    SCOPED_TRACE(cycle);
+    recorder_->clear();
+    ASSERT_TRUE(SUCCEEDED(control_->Run()));
+    ASSERT_TRUE(recorder_->waitFor(4, kWaitMs));
+    ASSERT_TRUE(SUCCEEDED(control_->Pause()));
+    OAFilterState state;
+    control_->GetState(kWaitMs, &state);
+    EXPECT_EQ(state, State_Paused);
+    ASSERT_TRUE(SUCCEEDED(control_->Run()));
+    const size_t before = recorder_->samples().size();
+    ASSERT_TRUE(recorder_->waitFor(before + 3, kWaitMs));
+    ASSERT_EQ(control_->Stop(), S_OK);
+    EXPECT_FALSE(pin_->ThreadExists());
+    expectPeriodicTimes(kDefaultPeriod);
+  }
+}
+
+TEST_F(CaptureFilterTest, CaptureGraphBuilderRendersTheCaptureStream) {
+  buildGraph();
+  ComPtr<ICaptureGraphBuilder2> builder;
+  ASSERT_EQ(::CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_ICaptureGraphBuilder2, &builder),
+            S_OK);
+  ASSERT_EQ(builder->SetFiltergraph(graph_.Get()), S_OK);
+  IBaseFilter* capture = filter_.Get();
+  ASSERT_EQ(builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, capture, grabber_.Get(),
+                                  renderer_.Get()),
+            S_OK);
+  ASSERT_TRUE(SUCCEEDED(control_->Run()));
+  EXPECT_TRUE(recorder_->waitFor(3, kWaitMs));
+  ASSERT_EQ(control_->Stop(), S_OK);
+}
+
+TEST_F(CaptureFilterTest, WithoutAReferenceClockOnlyTheFirstSampleGoes) {
+  buildGraph();
+  connectChain();
+  ComPtr<IMediaFilter> timing;
+  ASSERT_EQ(graph_.As(&timing), S_OK);
+  ASSERT_EQ(timing->SetSyncSource(nullptr), S_OK);
+  ASSERT_TRUE(SUCCEEDED(control_->Run()));
+  ASSERT_TRUE(recorder_->waitFor(1, kWaitMs));
+  ::Sleep(static_cast<DWORD>(3 * kDefaultPeriod / 10000));
+  std::vector<SeenSample> samples = recorder_->samples();
+  ASSERT_EQ(samples.size(), 1u);
+  EXPECT_EQ(samples[0].start, 0);
+  ASSERT_EQ(control_->Stop(), S_OK);
+}
+
+TEST_F(CaptureFilterTest, SetFormatChangesThePeriodOfTheStream) {
+  constexpr REFERENCE_TIME kPeriod = 200000;
+  ComPtr<IAMStreamConfig> config;
+  ASSERT_EQ(filter_.As(&config), S_OK);
+  AM_MEDIA_TYPE* format = nullptr;
+  ASSERT_EQ(config->GetFormat(&format), S_OK);
+  reinterpret_cast<VIDEOINFOHEADER*>(format->pbFormat)->AvgTimePerFrame = kPeriod;
+  ASSERT_EQ(config->SetFormat(format), S_OK);
+  DeleteMediaType(format);
+
+  buildGraph();
+  connectChain();
+  ASSERT_TRUE(SUCCEEDED(control_->Run()));
+  ASSERT_TRUE(recorder_->waitFor(5, kWaitMs));
+  ASSERT_EQ(control_->Stop(), S_OK);
+  expectPeriodicTimes(kPeriod);
+}
+
+TEST_F(CaptureFilterTest, CapturedPixelsAreTheWindowOnScreen) {
+  // Inside the capture area, at (40, 60) from its top-left corner.
+  const RECT bounds = {kDefaultArea.left + 40, kDefaultArea.top + 60, kDefaultArea.left + 240,
+                       kDefaultArea.top + 160};
+  PatternWindow pattern(bounds);
+  ASSERT_TRUE(pattern.shown());
+
+  buildGraph();
+  connectChain();
+  ASSERT_TRUE(SUCCEEDED(control_->Run()));
+  ASSERT_TRUE(recorder_->waitFor(2, kWaitMs));
+  std::vector<BYTE> frame = recorder_->lastData();
+  ASSERT_EQ(control_->Stop(), S_OK);
+  ASSERT_EQ(frame.size(), 800u * 600u * 4u);
+
+  auto pixelAt = [&](int x, int y) {
+    // Bottom-up rows of 32-bit BGRX pixels, in frame coordinates.
+    const BYTE* p = &frame[((599 - y) * 800 + x) * 4];
+    return RGB(p[2], p[1], p[0]);
+  };
+  for (int y = bounds.top + 5; y < bounds.bottom; y += 45) {
+    for (int x = bounds.left + 5; x < bounds.right; x += 95) {
+      SCOPED_TRACE(testing::Message() << "screen " << x << "," << y);
+      EXPECT_EQ(pixelAt(x - kDefaultArea.left, y - kDefaultArea.top), pattern.colourAt(x, y));
+    }
+  }
+  // The window's edges land exactly at their offset.
+  EXPECT_EQ(pixelAt(40, 60), PatternWindow::kTopLeft);
+  EXPECT_EQ(pixelAt(239, 159), PatternWindow::kBottomRight);
+  EXPECT_NE(pixelAt(39, 60), PatternWindow::kTopLeft);
+  EXPECT_NE(pixelAt(240, 159), PatternWindow::kBottomRight);
+}
+
+TEST_F(CaptureFilterTest, LimitInstLetsOnlyOnePinOfTheProcessConnect) {
+  buildGraph();
+  ComPtr<CaptureFilter> second = makeCaptureFilter();
+  ComPtr<IBaseFilter> secondRenderer;
+  ASSERT_EQ(::CoCreateInstance(kNullRenderer, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_PPV_ARGS(&secondRenderer)),
+            S_OK);
+  ASSERT_EQ(graph_->AddFilter(second.Get(), L"second capture"), S_OK);
+  ASSERT_EQ(graph_->AddFilter(secondRenderer.Get(), L"second renderer"), S_OK);
+  for (CapturePin* pin : {pin_, second->pin()}) {
+    pin->ChangeParams([](CaptureParams& params) { params.set(CaptureFlag::LimitInst, true); });
+  }
+
+  connectChain();
+  ComPtr<IPin> secondOut = findPin(second.Get(), PINDIR_OUTPUT);
+  ComPtr<IPin> secondIn = findPin(secondRenderer.Get(), PINDIR_INPUT);
+  CMediaType type;
+  ASSERT_EQ(second->pin()->GetMediaType(0, &type), S_OK);
+  EXPECT_EQ(graph_->ConnectDirect(secondOut.Get(), secondIn.Get(), &type), E_FAIL);
+  ComPtr<IPin> peer;
+  EXPECT_EQ(secondOut->ConnectedTo(&peer), VFW_E_NOT_CONNECTED);
+
+  ASSERT_EQ(graph_->Disconnect(findPin(filter_.Get(), PINDIR_OUTPUT).Get()), S_OK);
+  EXPECT_EQ(graph_->ConnectDirect(secondOut.Get(), secondIn.Get(), &type), S_OK);
+}
+
+}  // namespace

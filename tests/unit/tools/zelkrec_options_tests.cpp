@@ -1,0 +1,113 @@
+// The recorder's command-line parser, checked natively: defaults, both value spellings, the
+// limits of every number and the one-line errors the program prints.
+#include <gtest/gtest.h>
+
+#include "tools/zelkrec/options.h"
+
+namespace {
+
+ParseResult parse(std::vector<std::string> args) { return parseOptions(args); }
+
+TEST(ZelkrecOptionsTest, DefaultsToFiveSecondsAtTheFiltersRate) {
+  ParseResult result = parse({"--out", "a.avi"});
+  ASSERT_TRUE(result.ok()) << result.error;
+  EXPECT_EQ(result.options.outPath, "a.avi");
+  EXPECT_EQ(result.options.limit, RecordOptions::Limit::Seconds);
+  EXPECT_DOUBLE_EQ(result.options.seconds, 5.0);
+  EXPECT_FALSE(result.options.fps.has_value());
+  EXPECT_FALSE(result.options.help);
+}
+
+TEST(ZelkrecOptionsTest, TakesValuesAfterASpaceOrAnEqualsSign) {
+  ParseResult result = parse({"--seconds=2.5", "--fps", "10", "--out=C:\\x y\\three.avi"});
+  ASSERT_TRUE(result.ok()) << result.error;
+  EXPECT_DOUBLE_EQ(result.options.seconds, 2.5);
+  EXPECT_DOUBLE_EQ(*result.options.fps, 10.0);
+  EXPECT_EQ(result.options.outPath, "C:\\x y\\three.avi");
+}
+
+TEST(ZelkrecOptionsTest, FramesReplaceSeconds) {
+  ParseResult result = parse({"--frames", "40", "--out", "a.avi"});
+  ASSERT_TRUE(result.ok()) << result.error;
+  EXPECT_EQ(result.options.limit, RecordOptions::Limit::Frames);
+  EXPECT_EQ(result.options.frames, 40);
+}
+
+TEST(ZelkrecOptionsTest, KeepsUtf8FileNamesAsTheyAre) {
+  ParseResult result = parse({"--out", "r\xC3\xA9sum\xC3\xA9.avi"});
+  ASSERT_TRUE(result.ok()) << result.error;
+  EXPECT_EQ(result.options.outPath, "r\xC3\xA9sum\xC3\xA9.avi");
+}
+
+TEST(ZelkrecOptionsTest, HelpWinsOverAnythingElse) {
+  for (const char* help : {"--help", "-h", "/?"}) {
+    ParseResult result = parse({"--bogus", help});
+    EXPECT_TRUE(result.ok()) << help;
+    EXPECT_TRUE(result.options.help) << help;
+  }
+}
+
+TEST(ZelkrecOptionsTest, RejectsNumbersOutsideTheirRange) {
+  const std::vector<std::vector<std::string>> bad = {
+      {"--seconds", "abc"}, {"--seconds", "0"},   {"--seconds", "-1"}, {"--seconds", "1e3"},
+      {"--seconds", "5s"},  {"--seconds", "nan"}, {"--seconds", ""},   {"--seconds", "86401"},
+      {"--frames", "1.5"},  {"--frames", "0"},    {"--frames", "+3"},  {"--frames", "100000001"},
+      {"--fps", "0"},       {"--fps", "1001"},    {"--fps", "0x10"},
+  };
+  for (std::vector<std::string> args : bad) {
+    const std::string shown = args[0] + " '" + args[1] + "'";
+    args.push_back("--out");
+    args.push_back("a.avi");
+    ParseResult result = parse(args);
+    EXPECT_FALSE(result.ok()) << shown;
+    EXPECT_EQ(result.error.rfind(args[0] + ": '" + args[1] + "'", 0), 0u) << result.error;
+  }
+}
+
+TEST(ZelkrecOptionsTest, AcceptsTheEdgesOfEveryRange) {
+  ParseResult result = parse({"--seconds", "86400", "--fps", "1000", "--out", "a"});
+  EXPECT_TRUE(result.ok()) << result.error;
+  result = parse({"--frames", "100000000", "--fps", "0.5", "--out", "a"});
+  EXPECT_TRUE(result.ok()) << result.error;
+}
+
+TEST(ZelkrecOptionsTest, ExplainsEveryKindOfBadLine) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* error;
+  };
+  const Case cases[] = {
+      {{"--out", "a", "--colour", "red"}, "unknown option '--colour'"},
+      {{"--out=a", "--colour=red"}, "unknown option '--colour'"},
+      {{"--out", "a", "extra"}, "unexpected argument 'extra'"},
+      {{"--seconds", "3"}, "missing --out FILE (the AVI file to write)"},
+      {{}, "missing --out FILE (the AVI file to write)"},
+      {{"--out"}, "option '--out' needs a value"},
+      {{"--out", "--fps", "10"}, "option '--out' needs a value"},
+      {{"--out="}, "--out: the file name is empty"},
+      {{"--out", "a", "--out", "b"}, "option '--out' is given more than once"},
+      {{"--out", "a", "--seconds", "1", "--frames", "2"},
+       "--seconds and --frames cannot be used together"},
+  };
+  for (const Case& c : cases) {
+    ParseResult result = parse(c.args);
+    EXPECT_EQ(result.error, c.error);
+  }
+}
+
+TEST(ZelkrecOptionsTest, PeriodIsRoundedToWhole100NsUnits) {
+  EXPECT_EQ(periodForFps(25), 400000);
+  EXPECT_EQ(periodForFps(10), 1000000);
+  EXPECT_EQ(periodForFps(30), 333333);
+  EXPECT_EQ(periodForFps(29.97), 333667);
+}
+
+TEST(ZelkrecOptionsTest, UsageNamesEveryOption) {
+  const std::string usage = usageText("zelkrec");
+  for (const char* name : {"--out", "--seconds", "--frames", "--fps", "--help"}) {
+    EXPECT_NE(usage.find(name), std::string::npos) << name;
+  }
+  EXPECT_EQ(usage.rfind("Usage: zelkrec ", 0), 0u);
+}
+
+}  // namespace

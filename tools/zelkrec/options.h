@@ -1,0 +1,40 @@
+// The recorder's command line: what to record, for how long and at which rate. Portable (no
+// <windows.h>): the program hands its arguments over as UTF-8, and the parser builds natively
+// for its unit tests.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct RecordOptions {
+  // How the recording's length is given: in seconds or as a number of frames.
+  enum class Limit { Seconds, Frames };
+
+  std::string outPath;
+  Limit limit = Limit::Seconds;
+  double seconds = 5.0;
+  long long frames = 0;
+  std::optional<double> fps;  // empty: the filter's own period
+  bool help = false;
+};
+
+struct ParseResult {
+  RecordOptions options;
+  std::string error;  // empty when the arguments were good
+
+  bool ok() const { return error.empty(); }
+};
+
+inline constexpr double kMaxSeconds = 24.0 * 60 * 60;
+inline constexpr long long kMaxFrames = 100'000'000;
+inline constexpr double kMaxFps = 1000.0;
+
+// `args` are the arguments after the program name. Both "--name value" and "--name=value".
+ParseResult parseOptions(const std::vector<std::string>& args);
+
+// The text --help prints; `program` is the name to show.
+std::string usageText(const std::string& program);
+
+// The frame period in 100-ns units for `fps` frames a second.
+long long periodForFps(double fps);
