@@ -8,26 +8,9 @@
 
 #include "capture/border_fill.h"
 #include "capture/screen_info.h"
+#include "common/win_raii.h"
 
 namespace {
-
-// GetWindowDC's DC (the whole window, frame included), released with the same window.
-class WholeWindowDC {
- public:
-  explicit WholeWindowDC(HWND window) : window_(window), dc_(::GetWindowDC(window)) {}
-  ~WholeWindowDC() {
-    if (dc_) ::ReleaseDC(window_, dc_);
-  }
-  WholeWindowDC(const WholeWindowDC&) = delete;
-  WholeWindowDC& operator=(const WholeWindowDC&) = delete;
-
-  HDC get() const { return dc_; }
-  explicit operator bool() const { return dc_ != nullptr; }
-
- private:
-  HWND window_;
-  HDC dc_;
-};
 
 void fillWhole(const CaptureSurface& surface, uint8_t* bits) {
   fillRows(bits, surface.height(), surface.stride(), 0, surface.borderPixel(),
@@ -53,7 +36,7 @@ HRESULT grabFrame(CaptureSurface& surface, const CaptureParams& params, const Gr
   HRESULT hr = readScreenInfo(&desktop, &uncovered);
   if (FAILED(hr)) return hr;
 
-  WholeWindowDC source(window);
+  WindowDC source(window, WindowDC::WholeWindow);
   if (!source) return E_FAIL;
 
   // Picture coordinates of the copy, and where in the source DC it starts.

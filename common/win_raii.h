@@ -75,10 +75,13 @@ using UniqueGdiBrush = UniqueResource<raii_traits::GdiObject<HBRUSH>>;
 using UniqueMemoryDC = UniqueResource<raii_traits::MemoryDC>;
 using UniqueBstr = UniqueResource<raii_traits::Bstr>;
 
-// A window's device context remembers its window, which ReleaseDC needs.
+// A window's device context remembers its window, which ReleaseDC needs. By default the
+// client area's DC (GetDC); `WholeWindow` gives the DC of the whole window, frame included.
 class WindowDC {
  public:
-  explicit WindowDC(HWND window) : window_(window), dc_(::GetDC(window)) {}
+  enum Area { ClientArea, WholeWindow };
+  explicit WindowDC(HWND window, Area area = ClientArea)
+      : window_(window), dc_(area == WholeWindow ? ::GetWindowDC(window) : ::GetDC(window)) {}
   ~WindowDC() {
     if (dc_) ::ReleaseDC(window_, dc_);
   }
