@@ -1,0 +1,1 @@
+#include "common/parameter_path.h"

@@ -1,0 +1,1 @@
+#include "common/registry_key.h"

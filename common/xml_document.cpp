@@ -1,0 +1,1 @@
+#include "common/xml_document.h"

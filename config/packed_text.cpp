@@ -1,0 +1,1 @@
+#include "config/packed_text.h"

@@ -1,0 +1,1 @@
+#include "config/parameter_set.h"
