@@ -11,6 +11,8 @@
 #include "capture/dib_sample.h"
 #include "capture/screen_grab.h"
 #include "capture/screen_info.h"
+#include "common/module_proc.h"
+#include "config/parameter_set.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -32,31 +34,6 @@ void trace(const char* format, ...) {
   ::OutputDebugStringA(text);
 }
 
-// The values of the built-in configuration document, until the document itself is applied.
-void applyBuiltInDefaults(CaptureParams& params) {
-  params.sampletime = 400000;
-  params.rect = {0, 0, 800, 600};
-  params.output = {320, 240};
-  params.border = 0xFF00FF;  // r 255, g 0, b 255
-  params.flags = 0;
-  for (CaptureFlag flag :
-       {CaptureFlag::Align, CaptureFlag::NotFResize, CaptureFlag::ShowClicks,
-        CaptureFlag::ResizeType, CaptureFlag::ResizeAspect, CaptureFlag::TrackMouse,
-        CaptureFlag::OptCapture, CaptureFlag::OptDeliver}) {
-    params.set(flag, true);
-  }
-}
-
-// Centres `rect`, keeping its size, on the desktop's bounding rectangle.
-void centreOnDesktop(ParamRect& rect, const ParamRect& desktop) {
-  const int32_t width = rect.width();
-  const int32_t height = rect.height();
-  rect.left = desktop.left + (desktop.width() - width) / 2;
-  rect.top = desktop.top + (desktop.height() - height) / 2;
-  rect.right = rect.left + width;
-  rect.bottom = rect.top + height;
-}
-
 HWND windowOf(uint32_t handle) {
   return reinterpret_cast<HWND>(static_cast<intptr_t>(static_cast<int32_t>(handle)));
 }
@@ -69,17 +46,13 @@ constexpr LONG kMaxBitRate = 110592000;
 }  // namespace
 
 CapturePin::CapturePin(HRESULT* hr, CaptureFilter* filter)
-    : CUnknownWith(hr, filter, L"Capture"), captureFilter_(filter) {
+    : CUnknownWith(hr, filter, L"Capture"),
+      captureFilter_(filter),
+      configuration_(currentModule(), CLSID_Zelkgrab) {
   CAutoLock lock(&pinLock_);
   CaptureParams desktop;
   readScreenInfo(&desktop);
-
-  params_ = initialCaptureParams();
-  applyBuiltInDefaults(params_);
-  centreOnDesktop(params_.rect, desktop.rect);
-
-  params_.frameSize = {params_.rect.width(), params_.rect.height()};
-  params_.area = params_.rect;
+  configuration_.load(params_, desktop.rect);
   params_.screenBits = desktop.screenBits;
 
   if (!::IsWindow(windowOf(params_.hwnd))) params_.set(CaptureFlag::TrackWnd, false);
@@ -91,6 +64,8 @@ CapturePin::CapturePin(HRESULT* hr, CaptureFilter* filter)
 CapturePin::~CapturePin() {
   CAutoLock lock(&pinLock_);
   surface_.free();
+  // What the next instance starts from.
+  configuration_.save(params_);
 }
 
 HRESULT CapturePin::NonDelegatingQueryInterface(REFIID iid, void** object) {
@@ -111,6 +86,41 @@ CaptureParams CapturePin::Params() {
   CAutoLock lock(&pinLock_);
   refreshGeometry();
   return params_;
+}
+
+HRESULT CapturePin::GetParam(const wchar_t* path, int32_t* value) {
+  CAutoLock lock(&pinLock_);
+  return getParameter(params_, path, value);
+}
+
+HRESULT CapturePin::SetParam(const wchar_t* path, int32_t value) {
+  CAutoLock lock(&pinLock_);
+  HRESULT hr = setParameter(params_, path, value);
+  if (hr != S_OK) return hr;
+  parametersChanged();
+  geometryChanged_ = true;
+  configuration_.save(params_);
+  return S_OK;
+}
+
+HRESULT CapturePin::GetDocument(std::wstring* text) {
+  CAutoLock lock(&pinLock_);
+  return buildDocument(params_, text);
+}
+
+HRESULT CapturePin::PutDocument(const wchar_t* text) {
+  if (!text) return E_POINTER;
+  CAutoLock lock(&pinLock_);
+  HRESULT hr = configuration_.putDocument(params_, text);
+  parametersChanged();
+  geometryChanged_ = true;
+  return hr;
+}
+
+HRESULT CapturePin::CopyParams(CaptureParams* target) {
+  CAutoLock lock(&pinLock_);
+  refreshGeometry();
+  return copyParams(params_, target);
 }
 
 const VIDEOINFOHEADER* CapturePin::connectedFormat() const {

@@ -16,6 +16,7 @@
 #include "capture/area_tracker.h"
 #include "capture/capture_params.h"
 #include "capture/capture_surface.h"
+#include "config/configuration.h"
 #include "dshow/output_queue.h"
 #include "dshow/source.h"
 
@@ -73,6 +74,14 @@ class CapturePin final : public CUnknownWith<CSourceStream, IAMStreamConfig, IKs
 
   // A copy of the record, geometry refreshed first.
   CaptureParams Params();
+
+  // The parameter operations; each holds the pin lock throughout, and a successful change is
+  // saved before it returns.
+  HRESULT GetParam(const wchar_t* path, int32_t* value);
+  HRESULT SetParam(const wchar_t* path, int32_t value);
+  HRESULT GetDocument(std::wstring* text);
+  HRESULT PutDocument(const wchar_t* text);
+  HRESULT CopyParams(CaptureParams* target);
   // Lets `change` edit the record under the pin lock, then refreshes the geometry and tells
   // the listeners: the way the parameter operations write it.
   void ChangeParams(const std::function<void(CaptureParams&)>& change);
@@ -92,6 +101,7 @@ class CapturePin final : public CUnknownWith<CSourceStream, IAMStreamConfig, IKs
 
   CaptureFilter* captureFilter_;
   CCritSec pinLock_;
+  Configuration configuration_;
   CaptureParams params_;
   CaptureParams appliedParams_;
   ViewState viewState_;

@@ -1,1 +1,52 @@
-// (being written)
+// Where a capture pin's parameters come from and where they go: the built-in document, the
+// copy in the registry, the chain of redirects (a file beside the module, a file on disk, a
+// URL), and the save after every change. Used under the pin's lock (at construction, before
+// any other thread sees the pin).
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "capture/capture_params.h"
+#include "common/registry_key.h"
+
+class Configuration {
+ public:
+  // Redirect chains longer than this end with kRedirectLoop: a file that redirects to itself
+  // would otherwise never end.
+  static constexpr int kMaxRedirects = 16;
+  static constexpr HRESULT kRedirectLoop = HRESULT_FROM_WIN32(ERROR_CIRCULAR_DEPENDENCY);
+
+  // `module` is the filter's module (for relative redirects), `serverClass` its class id (to
+  // find the module through its registration when the path cannot be had). Opens the settings
+  // key under HKEY_LOCAL_MACHINE, or the same path under HKEY_CURRENT_USER when the machine key
+  // cannot be opened with full access; without either, nothing persists.
+  Configuration(HMODULE module, const CLSID& serverClass);
+
+  // The start of a pin: initial values, built-in document, centred on `desktop`, registry
+  // copy, limitinst cleared, redirects, area and frame size from the rectangle, save.
+  void load(CaptureParams& params, const ParamRect& desktop);
+
+  // A whole document from a caller: applied, its redirects followed, saved.
+  HRESULT putDocument(CaptureParams& params, const wchar_t* text);
+
+  // Applies the documents `text` redirects to, one after the other; S_FALSE when `text` has
+  // no redirect, else the first failure or S_OK.
+  HRESULT followRedirects(CaptureParams& params, const std::wstring& text, int depth);
+
+  // The registry copy: the packed document and a few typed values.
+  HRESULT save(const CaptureParams& params);
+
+  static const wchar_t* builtInDocument();
+  static const wchar_t* keyPath() { return L"SOFTWARE\\MorvainLabs\\Zelkgrab"; }
+  const RegistryKey* key() const { return key_.get(); }
+
+ private:
+  HRESULT readRedirect(const std::wstring& type, const std::wstring& file, std::wstring* text);
+
+  HMODULE module_;
+  CLSID serverClass_;
+  std::unique_ptr<RegistryKey> key_;
+};

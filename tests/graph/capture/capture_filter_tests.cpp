@@ -30,6 +30,12 @@ constexpr REFERENCE_TIME kDefaultPeriod = 400000;
 // 800 x 600 centred on the 1920 x 1080 virtual display.
 constexpr ParamRect kDefaultArea = {560, 240, 1360, 840};
 
+// Each filter saves its settings for the next one: tests start from none.
+void forgetSavedSettings() {
+  ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\MorvainLabs\\Zelkgrab");
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\MorvainLabs\\Zelkgrab");
+}
+
 ComPtr<CaptureFilter> makeCaptureFilter() {
   HRESULT hr = S_OK;
   ComPtr<CaptureFilter> filter = static_cast<CaptureFilter*>(CaptureFilter::create(nullptr, &hr));
@@ -45,6 +51,7 @@ class CaptureFilterTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(apartment_.result()));
+    forgetSavedSettings();
     filter_ = makeCaptureFilter();
     ASSERT_TRUE(filter_);
     pin_ = filter_->pin();
@@ -61,6 +68,7 @@ class CaptureFilterTest : public ::testing::Test {
     pin_ = nullptr;
     filter_.Reset();
     EXPECT_FALSE(module_lock::inUse()) << "an object of the capture code outlived its graph";
+    forgetSavedSettings();
   }
 
   // capture -> Sample Grabber (recording) -> Null Renderer
@@ -116,6 +124,7 @@ class CaptureFilterTest : public ::testing::Test {
 
 TEST(CaptureModuleTest, ServesTheFilterByItsClassId) {
   ComApartment apartment(COINIT_MULTITHREADED);
+  forgetSavedSettings();
   std::wstring path = modulePath(nullptr);
   path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"Zelkgrab.ax";
   UniqueModule module(::LoadLibraryW(path.c_str()));
@@ -152,6 +161,7 @@ TEST(CaptureModuleTest, ServesTheFilterByItsClassId) {
   pins.Reset();
   filter.Reset();
   EXPECT_EQ(canUnload(), S_OK);
+  forgetSavedSettings();
 }
 
 // Also run on a 16-bit display by its own session (see CMakeLists.txt).
