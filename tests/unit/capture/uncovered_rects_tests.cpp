@@ -87,9 +87,9 @@ std::vector<ParamRect> randomMonitors(std::mt19937& random) {
 }
 
 TEST(UncoveredRectsTest, PiecesAndMonitorsTileTheBoundsForRandomLayouts) {
-  for (unsigned seed = 1; seed <= 400; ++seed) {
-    SCOPED_TRACE(seed);
-    std::mt19937 random(seed);
+  for (unsigned layout = 1; layout <= 400; ++layout) {
+    SCOPED_TRACE(layout);
+    std::mt19937 random(layout);
     const std::vector<ParamRect> monitors = randomMonitors(random);
     const ParamRect bounds = boundingRect(monitors);
     const std::vector<ParamRect> pieces = uncoveredRects(monitors, bounds);
