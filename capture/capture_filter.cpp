@@ -40,7 +40,9 @@ HRESULT CaptureFilter::NonDelegatingQueryInterface(REFIID iid, void** object) {
   }
   if (iid == IID_IAMOpenProgress) return GetInterface(static_cast<IAMOpenProgress*>(this), object);
   // Applications look for the stream settings on the filter as often as on the pin.
-  if (iid == IID_IAMStreamConfig && pin_) return pin_->QueryInterface(iid, object);
+  if ((iid == IID_IAMStreamConfig || iid == IID_IZelkgrab) && pin_) {
+    return pin_->QueryInterface(iid, object);
+  }
   return CSource::NonDelegatingQueryInterface(iid, object);
 }
 

@@ -12,10 +12,9 @@
 
 #include "dshow/reference_clock.h"
 #include "dshow/source.h"
-
-// {CA120208-830C-41EC-A5F0-69C21F0E88CA}
-inline constexpr CLSID CLSID_Zelkgrab = {
-    0xCA120208, 0x830C, 0x41EC, {0xA5, 0xF0, 0x69, 0xC2, 0x1F, 0x0E, 0x88, 0xCA}};
+// The class ids and the control interface, from the type library's IDL.
+#include "zelkgrab.h"
+#include "dshow/source.h"
 
 class CapturePin;
 

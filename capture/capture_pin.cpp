@@ -71,6 +71,8 @@ CapturePin::~CapturePin() {
 HRESULT CapturePin::NonDelegatingQueryInterface(REFIID iid, void** object) {
   if (iid == IID_IAMStreamConfig) return GetInterface(static_cast<IAMStreamConfig*>(this), object);
   if (iid == IID_IKsPropertySet) return GetInterface(static_cast<IKsPropertySet*>(this), object);
+  // Every request makes a control object of its own, with its own change event.
+  if (iid == IID_IZelkgrab || iid == IID_IDispatch) return createControlObject(iid, object);
   return CSourceStream::NonDelegatingQueryInterface(iid, object);
 }
 
@@ -149,9 +151,29 @@ void CapturePin::refreshGeometry() {
   }
 }
 
-// Listeners of the control interface hear of changes here once that interface exists; the
-// worker learns of them through geometryChanged_.
-void CapturePin::parametersChanged() {}
+void CapturePin::parametersChanged() {
+  for (ControlObject* listener : listeners_) listener->Signal();
+}
+
+void CapturePin::RemoveListener(ControlObject* listener) {
+  CAutoLock lock(&pinLock_);
+  std::erase(listeners_, listener);
+}
+
+HRESULT CapturePin::createControlObject(REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  auto* control = new (std::nothrow) ControlObject(filter_->GetOwner(), this);
+  if (!control) return E_OUTOFMEMORY;
+  control->NonDelegatingAddRef();
+  HRESULT hr = control->NonDelegatingQueryInterface(iid, object);
+  if (SUCCEEDED(hr)) {
+    CAutoLock lock(&pinLock_);
+    listeners_.push_back(control);
+  }
+  control->NonDelegatingRelease();
+  return hr;
+}
 
 HRESULT CapturePin::buildMediaType(CMediaType* type) {
   auto* info = reinterpret_cast<VIDEOINFO*>(type->AllocFormatBuffer(sizeof(VIDEOINFO)));

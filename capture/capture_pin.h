@@ -12,17 +12,20 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "capture/area_tracker.h"
 #include "capture/capture_params.h"
 #include "capture/capture_surface.h"
 #include "config/configuration.h"
+#include "config/control_object.h"
 #include "dshow/output_queue.h"
 #include "dshow/source.h"
 
 class CaptureFilter;
 
-class CapturePin final : public CUnknownWith<CSourceStream, IAMStreamConfig, IKsPropertySet> {
+class CapturePin final : public CUnknownWith<CSourceStream, IAMStreamConfig, IKsPropertySet>,
+                         public ParameterOwner {
  public:
   CapturePin(HRESULT* hr, CaptureFilter* filter);
   ~CapturePin() override;
@@ -77,11 +80,12 @@ class CapturePin final : public CUnknownWith<CSourceStream, IAMStreamConfig, IKs
 
   // The parameter operations; each holds the pin lock throughout, and a successful change is
   // saved before it returns.
-  HRESULT GetParam(const wchar_t* path, int32_t* value);
-  HRESULT SetParam(const wchar_t* path, int32_t value);
-  HRESULT GetDocument(std::wstring* text);
-  HRESULT PutDocument(const wchar_t* text);
+  HRESULT GetParam(const wchar_t* path, int32_t* value) override;
+  HRESULT SetParam(const wchar_t* path, int32_t value) override;
+  HRESULT GetDocument(std::wstring* text) override;
+  HRESULT PutDocument(const wchar_t* text) override;
   HRESULT CopyParams(CaptureParams* target);
+  void RemoveListener(ControlObject* listener) override;
   // Lets `change` edit the record under the pin lock, then refreshes the geometry and tells
   // the listeners: the way the parameter operations write it.
   void ChangeParams(const std::function<void(CaptureParams&)>& change);
@@ -94,8 +98,10 @@ class CapturePin final : public CUnknownWith<CSourceStream, IAMStreamConfig, IKs
   void noteFrameSizeChange();
   HRESULT copySurfaceToSample(BYTE* sampleBits, LONG length);
 
-  // Runs whenever the record changed outside the worker's own bookkeeping.
+  // Runs whenever the record changed outside the worker's own bookkeeping: signals every
+  // control object.
   void parametersChanged();
+  HRESULT createControlObject(REFIID iid, void** object);
   HRESULT buildMediaType(CMediaType* type);
   const VIDEOINFOHEADER* connectedFormat() const;
 
@@ -112,4 +118,5 @@ class CapturePin final : public CUnknownWith<CSourceStream, IAMStreamConfig, IKs
   bool cursorChanged_ = false;
   std::unique_ptr<COutputQueue> outputQueue_;
   bool connectedInstance_ = false;
+  std::vector<ControlObject*> listeners_;  // not referenced: each removes itself
 };

@@ -82,9 +82,10 @@ void Configuration::load(CaptureParams& params, const ParamRect& desktop) {
 HRESULT Configuration::putDocument(CaptureParams& params, const wchar_t* text) {
   HRESULT hr = applyDocument(params, text);
   if (FAILED(hr)) return hr;
+  // A redirect that cannot be followed keeps what was applied but saves nothing.
   hr = followRedirects(params, text, 0);
-  save(params);
-  return FAILED(hr) ? hr : S_OK;
+  if (FAILED(hr)) return hr;
+  return save(params);
 }
 
 HRESULT Configuration::readRedirect(const std::wstring& type, const std::wstring& file,

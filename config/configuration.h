@@ -29,7 +29,8 @@ class Configuration {
   // copy, limitinst cleared, redirects, area and frame size from the rectangle, save.
   void load(CaptureParams& params, const ParamRect& desktop);
 
-  // A whole document from a caller: applied, its redirects followed, saved.
+  // A whole document from a caller: applied, its redirects followed, saved (not when a
+  // redirect fails: what was applied stays, unsaved).
   HRESULT putDocument(CaptureParams& params, const wchar_t* text);
 
   // Applies the documents `text` redirects to, one after the other; S_FALSE when `text` has

@@ -14,14 +14,24 @@ done
 rm -rf "$work" && mkdir -p "$work" || exit 1
 cd "$work" || exit 1
 
+# Each filter saves its settings for the next one; these recordings start from none and
+# leave none behind.
+forget_settings() {
+  timeout 60 "$session" run "$state" reg delete 'HKLM\SOFTWARE\MorvainLabs\Zelkgrab' /f \
+    >/dev/null 2>&1
+}
+forget_settings
+
 scene_pid=""
 cleanup() {
+  forget_settings
   if [ -n "$scene_pid" ] && kill -0 "$scene_pid" 2>/dev/null; then
     kill "$scene_pid" 2>/dev/null
     wait "$scene_pid" 2>/dev/null
   fi
   # The recording is large; keep it only when something failed.
-  [ "${failures:-1}" -eq 0 ] && rm -f "$work/three.avi" "$work/frame.rgb"
+  [ "${failures:-1}" -eq 0 ] &&
+    rm -f "$work/three.avi" "$work/frame.rgb" "$work/rect.avi" "$work/rect.rgb" "$work/desktop.avi"
 }
 trap cleanup EXIT
 failures=0
@@ -85,6 +95,23 @@ expect_colour 250 425 0 0 255 blue
 expect_colour 110 540 0 0 255 blue
 expect_colour 550 425 255 255 255 white
 expect_colour 690 540 255 255 255 white
+
+# The capture area from the command line: a rectangle that holds just the pattern's red
+# quadrant, and the whole desktop.
+timeout 60 "$session" run "$state" "$bin/zelkrec.exe" --frames 3 --rect 680,300,940,520 \
+  --out rect.avi >rect.out 2>&1 || fail "zelkrec --rect failed: $(cat rect.out)"
+size=$(timeout 30 ffprobe -v error -select_streams v:0 -show_entries stream=width,height \
+  -of csv=p=0 rect.avi)
+[ "$size" = "260,220" ] || fail "--rect recorded $size, expected 260,220"
+timeout 60 ffmpeg -v error -y -i rect.avi -frames:v 1 -f rawvideo -pix_fmt rgb24 rect.rgb ||
+  fail "ffmpeg could not decode the --rect recording"
+red=$(od -An -tu1 -j $(((110 * 260 + 130) * 3)) -N3 rect.rgb | tr -s ' ' | sed 's/^ //')
+[ "$red" = "255 0 0" ] || fail "the --rect frame shows ($red) at its centre, expected red"
+timeout 60 "$session" run "$state" "$bin/zelkrec.exe" --frames 3 --desktop --out desktop.avi \
+  >desktop.out 2>&1 || fail "zelkrec --desktop failed: $(cat desktop.out)"
+size=$(timeout 30 ffprobe -v error -select_streams v:0 -show_entries stream=width,height \
+  -of csv=p=0 desktop.avi)
+[ "$size" = "1920,1080" ] || fail "--desktop recorded $size, expected 1920,1080"
 
 [ "$failures" -eq 0 ] && echo "zelkrec recording: all checks passed ($frames frames)"
 [ "$failures" -eq 0 ]

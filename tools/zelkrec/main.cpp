@@ -177,6 +177,11 @@ int record(const RecordOptions& options) {
 
   CaptureSettings settings;
   if (options.fps) settings.period = periodForFps(*options.fps);
+  if (options.rect) {
+    settings.area =
+        RECT{options.rect->left, options.rect->top, options.rect->right, options.rect->bottom};
+  }
+  settings.desktop = options.desktop;
   FrameCounter counter;
   RecordingGraph graph;
   watchdog.arm(30s, "building the graph did not finish within 30 s");

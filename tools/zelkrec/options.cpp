@@ -76,6 +76,32 @@ const Option kOptions[] = {
        options.fps = fps;
        return {};
      }},
+    {"--rect", true,
+     [](const std::string& value, RecordOptions& options) -> std::string {
+       long long parts[4];
+       size_t start = 0;
+       for (int i = 0; i < 4; ++i) {
+         const size_t comma = i < 3 ? value.find(',', start) : value.size();
+         if (comma == std::string::npos ||
+             !parseWhole(value.substr(start, comma - start), &parts[i]) || parts[i] < -100000 ||
+             parts[i] > 100000) {
+           return "--rect: '" + value + "' is not LEFT,TOP,RIGHT,BOTTOM in screen pixels";
+         }
+         start = comma + 1;
+       }
+       if (parts[2] <= parts[0] || parts[3] <= parts[1]) {
+         return "--rect: '" + value + "' has no area (right must exceed left, bottom top)";
+       }
+       options.rect = RecordOptions::Rect{static_cast<long>(parts[0]), static_cast<long>(parts[1]),
+                                          static_cast<long>(parts[2]), static_cast<long>(parts[3])};
+       return {};
+     }},
+    {"--desktop", false,
+     [](const std::string& value, RecordOptions& options) -> std::string {
+       if (!value.empty()) return "--desktop takes no value";
+       options.desktop = true;
+       return {};
+     }},
 };
 
 const Option* findOption(const std::string& name) {
@@ -134,6 +160,8 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
 
   if (seen.count("--seconds") && seen.count("--frames")) {
     result.error = "--seconds and --frames cannot be used together";
+  } else if (seen.count("--rect") && seen.count("--desktop")) {
+    result.error = "--rect and --desktop cannot be used together";
   } else if (!seen.count("--out")) {
     result.error = "missing --out FILE (the AVI file to write)";
   }
@@ -142,17 +170,20 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
 
 std::string usageText(const std::string& program) {
   return "Usage: " + program +
-         " --out FILE [--seconds N | --frames N] [--fps N]\n"
+         " --out FILE [--seconds N | --frames N] [--fps N] [--rect L,T,R,B | --desktop]\n"
          "Records the screen through the Zelkgrab capture filter into an AVI file.\n"
          "\n"
          "  --out FILE     the AVI file to write (replaced if it exists)\n"
          "  --seconds N    record N seconds (default 5; decimals allowed)\n"
          "  --frames N     record N frames instead\n"
          "  --fps N        frame rate (default: the filter's own, 25)\n"
+         "  --rect L,T,R,B capture this screen rectangle (left, top, right, bottom)\n"
+         "  --desktop      capture the whole desktop\n"
          "  --help         show this text\n"
          "\n"
-         "The capture area is the central 800 x 600 of the desktop. Exit codes: 0 done,\n"
-         "1 the recording failed, 2 bad arguments.\n";
+         "Without --rect or --desktop the filter's own settings decide (at first the central\n"
+         "800 x 600 of the desktop). Exit codes: 0 done, 1 the recording failed, 2 bad\n"
+         "arguments.\n";
 }
 
 long long periodForFps(double fps) { return std::llround(10'000'000.0 / fps); }

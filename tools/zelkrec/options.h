@@ -16,6 +16,12 @@ struct RecordOptions {
   double seconds = 5.0;
   long long frames = 0;
   std::optional<double> fps;  // empty: the filter's own period
+  // The capture area: a screen rectangle, the whole desktop, or (neither) the filter's own.
+  struct Rect {
+    long left, top, right, bottom;
+  };
+  std::optional<Rect> rect;
+  bool desktop = false;
   bool help = false;
 };
 

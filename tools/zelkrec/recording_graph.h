@@ -18,6 +18,8 @@
 // What the recorder sets on the capture filter before connecting it.
 struct CaptureSettings {
   std::optional<REFERENCE_TIME> period;  // empty: keep the filter's own
+  std::optional<RECT> area;              // a screen rectangle to capture
+  bool desktop = false;                  // the whole desktop instead
 };
 
 // The connected stream, for the start-up line.
@@ -55,6 +57,7 @@ class RecordingGraph {
 
  private:
   HRESULT configureCapture(IBaseFilter* capture, const CaptureSettings& settings);
+  HRESULT setCaptureArea(IBaseFilter* capture, const CaptureSettings& settings);
   HRESULT addFrameTap(FrameCounter* counter);
   HRESULT addFileOutput(const std::wstring& file);
   HRESULT addMuxAndSink(const std::wstring& file);

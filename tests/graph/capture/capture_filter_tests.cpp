@@ -157,6 +157,41 @@ TEST(CaptureModuleTest, ServesTheFilterByItsClassId) {
   ComPtr<IPin> second;
   EXPECT_EQ(pins->Next(1, &second, nullptr), S_FALSE);
 
+  // Late binding, by name, from the type library inside the module.
+  ComPtr<IDispatch> automation;
+  ASSERT_EQ(
+      filter->QueryInterface(IID_IZelkgrab, reinterpret_cast<void**>(automation.GetAddressOf())),
+      S_OK);
+  UINT count = 0;
+  ASSERT_EQ(automation->GetTypeInfoCount(&count), S_OK);
+  EXPECT_EQ(count, 1u);
+  LPOLESTR name = const_cast<LPOLESTR>(L"sc_prop");
+  DISPID id = 0;
+  ASSERT_EQ(automation->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id), S_OK);
+  EXPECT_EQ(id, 2);
+  VARIANT arguments[2];
+  ::VariantInit(&arguments[0]);
+  ::VariantInit(&arguments[1]);
+  V_VT(&arguments[0]) = VT_I4;  // the value comes last, so first in the array
+  V_I4(&arguments[0]) = 1;
+  V_VT(&arguments[1]) = VT_BSTR;
+  V_BSTR(&arguments[1]) = ::SysAllocString(L"params\\flags\\trackscr");
+  DISPID named = DISPID_PROPERTYPUT;
+  DISPPARAMS put = {arguments, &named, 2, 1};
+  EXPECT_EQ(automation->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &put,
+                               nullptr, nullptr, nullptr),
+            S_OK);
+  DISPPARAMS get = {&arguments[1], nullptr, 1, 0};
+  VARIANT result;
+  ::VariantInit(&result);
+  ASSERT_EQ(automation->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &get,
+                               &result, nullptr, nullptr),
+            S_OK);
+  EXPECT_EQ(V_VT(&result), VT_I4);
+  EXPECT_EQ(V_I4(&result), 1);
+  ::VariantClear(&arguments[1]);
+  automation.Reset();
+
   pin.Reset();
   pins.Reset();
   filter.Reset();
@@ -197,6 +232,43 @@ TEST_F(CaptureFilterTest, DesktopDepthDecidesTheFormatAndItsMasks) {
   ASSERT_TRUE(recorder_->waitFor(2, kWaitMs));
   ASSERT_EQ(control_->Stop(), S_OK);
   EXPECT_EQ(recorder_->samples().back().length, static_cast<long>(imageSize));
+}
+
+UniqueBstr bstr(const wchar_t* text) { return UniqueBstr(::SysAllocString(text)); }
+
+TEST_F(CaptureFilterTest, EachControlClientGetsItsOwnChangeEvent) {
+  ComPtr<IZelkgrab> first;
+  ComPtr<IZelkgrab> second;
+  ASSERT_EQ(filter_->QueryInterface(IID_IZelkgrab, &first), S_OK);
+  ASSERT_EQ(static_cast<IPin*>(pin_)->QueryInterface(IID_IZelkgrab, &second), S_OK);
+  EXPECT_NE(first.Get(), second.Get());
+
+  const ULONGLONG started = ::GetTickCount64();
+  EXPECT_EQ(first->CheckEvent(200), S_FALSE);
+  const ULONGLONG waited = ::GetTickCount64() - started;
+  EXPECT_GE(waited, 150u);
+  EXPECT_LT(waited, 2000u);
+
+  ASSERT_EQ(first->put_sc_prop(bstr(L"params\\output\\cx").get(), 480), S_OK);
+  for (IZelkgrab* client : {first.Get(), second.Get()}) {
+    EXPECT_EQ(client->CheckEvent(0), S_OK);
+    EXPECT_EQ(client->CheckEvent(0), S_FALSE) << "one change, one notification";
+  }
+  LONG value = 0;
+  ASSERT_EQ(second->get_sc_prop(bstr(L"params\\output\\cx").get(), &value), S_OK);
+  EXPECT_EQ(value, 480);
+  EXPECT_EQ(second->get_sc_prop(bstr(L"params\\nothing").get(), &value), S_FALSE);
+  EXPECT_EQ(second->get_sc_prop(nullptr, &value), E_POINTER);
+
+  // The whole document out and back in.
+  BSTR document = nullptr;
+  ASSERT_EQ(first->get_sc_props(&document), S_OK);
+  UniqueBstr owned(document);
+  ASSERT_EQ(first->put_sc_prop(bstr(L"params\\output\\cx").get(), 100), S_OK);
+  ASSERT_EQ(first->put_sc_props(owned.get()), S_OK);
+  ASSERT_EQ(first->get_sc_prop(bstr(L"params\\output\\cx").get(), &value), S_OK);
+  EXPECT_EQ(value, 480);
+  EXPECT_TRUE(FAILED(first->put_sc_props(bstr(L"<configuration><params").get())));
 }
 
 TEST_F(CaptureFilterTest, AnswersTheInterfacesCaptureApplicationsProbe) {

@@ -102,9 +102,31 @@ TEST(ZelkrecOptionsTest, PeriodIsRoundedToWhole100NsUnits) {
   EXPECT_EQ(periodForFps(29.97), 333667);
 }
 
+TEST(ZelkrecOptionsTest, CaptureAreaIsARectangleOrTheDesktop) {
+  ParseResult rect = parse({"--out", "a.avi", "--rect", "-10,20,630,500"});
+  ASSERT_TRUE(rect.ok()) << rect.error;
+  ASSERT_TRUE(rect.options.rect.has_value());
+  EXPECT_EQ(rect.options.rect->left, -10);
+  EXPECT_EQ(rect.options.rect->bottom, 500);
+  EXPECT_FALSE(rect.options.desktop);
+
+  ParseResult desktop = parse({"--desktop", "--out", "a.avi"});
+  ASSERT_TRUE(desktop.ok()) << desktop.error;
+  EXPECT_TRUE(desktop.options.desktop);
+  EXPECT_FALSE(desktop.options.rect.has_value());
+
+  for (const char* bad : {"1,2,3", "1,2,3,4,5", "a,b,c,d", "10,10,5,20", "0,0,10,0", ""}) {
+    SCOPED_TRACE(bad);
+    EXPECT_FALSE(parse({"--out", "a.avi", std::string("--rect=") + bad}).ok());
+  }
+  EXPECT_FALSE(parse({"--out", "a.avi", "--desktop=1"}).ok());
+  EXPECT_FALSE(parse({"--out", "a.avi", "--desktop", "--rect", "0,0,8,8"}).ok());
+}
+
 TEST(ZelkrecOptionsTest, UsageNamesEveryOption) {
   const std::string usage = usageText("zelkrec");
-  for (const char* name : {"--out", "--seconds", "--frames", "--fps", "--help"}) {
+  for (const char* name :
+       {"--out", "--seconds", "--frames", "--fps", "--rect", "--desktop", "--help"}) {
     EXPECT_NE(usage.find(name), std::string::npos) << name;
   }
   EXPECT_EQ(usage.rfind("Usage: zelkrec ", 0), 0u);
