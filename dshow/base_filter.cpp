@@ -4,33 +4,17 @@
 #include <vector>
 
 #include "dshow/base_pin.h"
+#include "dshow/ref_counted.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
 
 // A snapshot of the filter's pins; each pin reference holds the filter.
-class CEnumPins final : public IEnumPins {
+class CEnumPins final : public CRefCounted<IEnumPins, IID_IEnumPins> {
  public:
   explicit CEnumPins(std::vector<ComPtr<IPin>> pins, size_t position = 0)
       : pins_(std::move(pins)), position_(position) {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IEnumPins) {
-      *object = static_cast<IEnumPins*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG remaining = --references_;
-    if (remaining == 0) delete this;
-    return remaining;
-  }
 
   HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin** pins, ULONG* fetched) override {
     if (!pins) return E_POINTER;
@@ -64,11 +48,10 @@ class CEnumPins final : public IEnumPins {
   }
 
  private:
-  ~CEnumPins() = default;
+  ~CEnumPins() override = default;
 
   std::vector<ComPtr<IPin>> pins_;
   size_t position_;
-  std::atomic<ULONG> references_{1};
 };
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Pin connection and media-type negotiation.
 #include "dshow/base_pin.h"
 
+#include "dshow/ref_counted.h"
+
 #include <cstring>
 #include <new>
 
@@ -9,26 +11,9 @@ using Microsoft::WRL::ComPtr;
 namespace {
 
 // Enumerates a pin's preferred types by asking the pin for each position on demand.
-class CEnumMediaTypes final : public IEnumMediaTypes {
+class CEnumMediaTypes final : public CRefCounted<IEnumMediaTypes, IID_IEnumMediaTypes> {
  public:
   CEnumMediaTypes(CBasePin* pin, int position) : pin_(pin), position_(position) {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IEnumMediaTypes) {
-      *object = static_cast<IEnumMediaTypes*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG remaining = --references_;
-    if (remaining == 0) delete this;
-    return remaining;
-  }
 
   HRESULT STDMETHODCALLTYPE Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override {
     if (!types) return E_POINTER;
@@ -68,11 +53,10 @@ class CEnumMediaTypes final : public IEnumMediaTypes {
   }
 
  private:
-  ~CEnumMediaTypes() = default;
+  ~CEnumMediaTypes() override = default;
 
   ComPtr<CBasePin> pin_;
   int position_;
-  std::atomic<ULONG> references_{1};
 };
 
 bool isTypeRefusal(HRESULT hr) {

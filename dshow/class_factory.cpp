@@ -11,25 +11,6 @@ HINSTANCE g_moduleInstance = nullptr;
 
 HINSTANCE moduleInstance() { return g_moduleInstance; }
 
-HRESULT CClassFactory::QueryInterface(REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-    *object = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG CClassFactory::AddRef() { return ++references_; }
-
-ULONG CClassFactory::Release() {
-  ULONG remaining = --references_;
-  if (remaining == 0) delete this;
-  return remaining;
-}
-
 HRESULT CClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;

@@ -8,6 +8,7 @@
 
 #include <span>
 
+#include "dshow/ref_counted.h"
 #include "dshow/unknown.h"
 
 struct CFactoryTemplate {
@@ -28,19 +29,15 @@ HINSTANCE moduleInstance();
 HRESULT registerModuleServers();
 HRESULT unregisterModuleServers();
 
-class CClassFactory final : public IClassFactory {
+class CClassFactory final : public CRefCounted<IClassFactory, IID_IClassFactory> {
  public:
   explicit CClassFactory(const CFactoryTemplate* classTemplate) : template_(classTemplate) {}
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override;
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
 
  private:
-  ~CClassFactory() = default;
+  ~CClassFactory() override = default;
 
   const CFactoryTemplate* template_;
-  std::atomic<ULONG> references_{1};
 };
