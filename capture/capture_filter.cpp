@@ -6,6 +6,7 @@
 #include <new>
 
 #include "capture/capture_pin.h"
+#include "config/running_objects.h"
 
 CUnknown* CaptureFilter::create(IUnknown* outer, HRESULT* hr) {
   *hr = S_OK;
@@ -32,15 +33,31 @@ CaptureFilter::CaptureFilter(IUnknown* outer, HRESULT* hr)
   *hr = AddPin(std::move(pin));
 }
 
-CaptureFilter::~CaptureFilter() = default;
+CaptureFilter::~CaptureFilter() { revokeRunningObject(graphCookie_); }
+
+HRESULT CaptureFilter::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
+  revokeRunningObject(graphCookie_);
+  graphCookie_ = 0;
+  if (graph && pin_) {
+    CaptureParams params = {};
+    params.size = sizeof(params);
+    if (SUCCEEDED(pin_->CopyParams(&params)) && params.has(CaptureFlag::RegRot) &&
+        FAILED(registerRunningObject(graph, L"FilterGraph %08x pid %08x", &graphCookie_))) {
+      graphCookie_ = 0;
+    }
+  }
+  return CSource::JoinFilterGraph(graph, name);
+}
 
 HRESULT CaptureFilter::NonDelegatingQueryInterface(REFIID iid, void** object) {
   if (iid == IID_IFileSourceFilter) {
     return GetInterface(static_cast<IFileSourceFilter*>(this), object);
   }
   if (iid == IID_IAMOpenProgress) return GetInterface(static_cast<IAMOpenProgress*>(this), object);
-  // Applications look for the stream settings on the filter as often as on the pin.
-  if ((iid == IID_IAMStreamConfig || iid == IID_IZelkgrab) && pin_) {
+  // Applications look for the stream settings and the property pages on the filter as often
+  // as on the pin.
+  if ((iid == IID_IAMStreamConfig || iid == IID_IZelkgrab || iid == IID_ISpecifyPropertyPages) &&
+      pin_) {
     return pin_->QueryInterface(iid, object);
   }
   return CSource::NonDelegatingQueryInterface(iid, object);

@@ -29,6 +29,9 @@ class CaptureFilter final : public CUnknownWith<CSource, IFileSourceFilter, IAMO
 
   // A live source cannot cue: paused, it says so.
   HRESULT STDMETHODCALLTYPE GetState(DWORD timeout, FILTER_STATE* state) override;
+  // With regrot set at the time of joining, the graph is listed in the running object table
+  // while the filter belongs to it.
+  HRESULT STDMETHODCALLTYPE JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override;
 
   // IFileSourceFilter: the name is only kept.
   HRESULT STDMETHODCALLTYPE Load(LPCOLESTR fileName, const AM_MEDIA_TYPE* type) override;
@@ -45,4 +48,5 @@ class CaptureFilter final : public CUnknownWith<CSource, IFileSourceFilter, IAMO
   // Made and kept, never handed out: the graph chooses its own clock.
   Microsoft::WRL::ComPtr<CBaseReferenceClock> ownClock_;
   std::wstring fileName_;
+  DWORD graphCookie_ = 0;
 };

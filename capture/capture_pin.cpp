@@ -55,6 +55,14 @@ CapturePin::CapturePin(HRESULT* hr, CaptureFilter* filter)
   configuration_.load(params_, desktop.rect);
   params_.screenBits = desktop.screenBits;
 
+  // Other processes find the filter by this entry; unlisted, it still works.
+  forwarder_ = new (std::nothrow) RunningObjectForwarder(GetOwner());
+  if (!forwarder_) {
+    *hr = E_OUTOFMEMORY;
+    return;
+  }
+  registerRunningObject(forwarder_, L"Zelkgrab %08x pid %08x", &rotCookie_);
+
   if (!::IsWindow(windowOf(params_.hwnd))) params_.set(CaptureFlag::TrackWnd, false);
   refreshGeometry();
   appliedParams_ = params_;
@@ -63,6 +71,11 @@ CapturePin::CapturePin(HRESULT* hr, CaptureFilter* filter)
 
 CapturePin::~CapturePin() {
   CAutoLock lock(&pinLock_);
+  revokeRunningObject(rotCookie_);
+  if (forwarder_) {
+    forwarder_->Detach();
+    forwarder_->Release();
+  }
   surface_.free();
   // What the next instance starts from.
   configuration_.save(params_);
@@ -71,6 +84,9 @@ CapturePin::~CapturePin() {
 HRESULT CapturePin::NonDelegatingQueryInterface(REFIID iid, void** object) {
   if (iid == IID_IAMStreamConfig) return GetInterface(static_cast<IAMStreamConfig*>(this), object);
   if (iid == IID_IKsPropertySet) return GetInterface(static_cast<IKsPropertySet*>(this), object);
+  if (iid == IID_ISpecifyPropertyPages) {
+    return GetInterface(static_cast<ISpecifyPropertyPages*>(this), object);
+  }
   // Every request makes a control object of its own, with its own change event.
   if (iid == IID_IZelkgrab || iid == IID_IDispatch) return createControlObject(iid, object);
   return CSourceStream::NonDelegatingQueryInterface(iid, object);
@@ -674,5 +690,15 @@ HRESULT CapturePin::QuerySupported(REFGUID set, DWORD id, DWORD* support) {
   if (set != AMPROPSETID_Pin) return E_PROP_SET_UNSUPPORTED;
   if (id != AMPROPERTY_PIN_CATEGORY) return E_PROP_ID_UNSUPPORTED;
   if (support) *support = KSPROPERTY_SUPPORT_GET;
+  return S_OK;
+}
+
+HRESULT CapturePin::GetPages(CAUUID* pages) {
+  if (!pages) return E_POINTER;
+  pages->cElems = 0;
+  pages->pElems = static_cast<GUID*>(::CoTaskMemAlloc(sizeof(GUID)));
+  if (!pages->pElems) return E_OUTOFMEMORY;
+  pages->pElems[0] = CLSID_ZelkgrabProp;
+  pages->cElems = 1;
   return S_OK;
 }

@@ -19,13 +19,15 @@
 #include "capture/capture_surface.h"
 #include "config/configuration.h"
 #include "config/control_object.h"
+#include "config/running_objects.h"
 #include "dshow/output_queue.h"
 #include "dshow/source.h"
 
 class CaptureFilter;
 
-class CapturePin final : public CUnknownWith<CSourceStream, IAMStreamConfig, IKsPropertySet>,
-                         public ParameterOwner {
+class CapturePin final
+    : public CUnknownWith<CSourceStream, IAMStreamConfig, IKsPropertySet, ISpecifyPropertyPages>,
+      public ParameterOwner {
  public:
   CapturePin(HRESULT* hr, CaptureFilter* filter);
   ~CapturePin() override;
@@ -75,6 +77,9 @@ class CapturePin final : public CUnknownWith<CSourceStream, IAMStreamConfig, IKs
                                 void* data, DWORD dataSize, DWORD* returned) override;
   HRESULT STDMETHODCALLTYPE QuerySupported(REFGUID set, DWORD id, DWORD* support) override;
 
+  // ISpecifyPropertyPages: the one page that hands the filter to the control panel.
+  HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override;
+
   // A copy of the record, geometry refreshed first.
   CaptureParams Params();
 
@@ -119,4 +124,7 @@ class CapturePin final : public CUnknownWith<CSourceStream, IAMStreamConfig, IKs
   std::unique_ptr<COutputQueue> outputQueue_;
   bool connectedInstance_ = false;
   std::vector<ControlObject*> listeners_;  // not referenced: each removes itself
+  // The filter's entry in the running object table.
+  RunningObjectForwarder* forwarder_ = nullptr;
+  DWORD rotCookie_ = 0;
 };

@@ -87,9 +87,14 @@ std::wstring fullPath(const std::wstring& path) {
   return full;
 }
 
-// The one place that decides where the capture filter comes from. The module is not
-// registered by the build, so the copy beside the program is used.
+// The one place that decides where the capture filter comes from: the registered module when
+// there is one, as capture applications find it, else the copy beside the program (the build
+// does not register it).
 HRESULT createCaptureFilter(FilterModule& module, ComPtr<IBaseFilter>* filter) {
+  if (SUCCEEDED(::CoCreateInstance(kZelkgrab, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_PPV_ARGS(filter->ReleaseAndGetAddressOf())))) {
+    return S_OK;
+  }
   return module.create(kZelkgrabModule, kZelkgrab, IID_PPV_ARGS(filter->ReleaseAndGetAddressOf()));
 }
 

@@ -17,6 +17,8 @@
 #include "common/com_registration.h"
 #include "common/module_proc.h"
 #include "common/win_raii.h"
+#include "config/filter_property_page.h"
+#include "dshow/ref_counted.h"
 #include "graph_support.h"
 #include "pattern_window.h"
 
@@ -525,6 +527,91 @@ TEST_F(CaptureFilterTest, CapturedPixelsAreTheWindowOnScreen) {
   EXPECT_NE(pixelAt(240, 159), PatternWindow::kBottomRight);
 }
 
+// Runs the second process of the running-object-table tests; its exit code, or -1.
+int runRotClient(const std::wstring& arguments) {
+  std::wstring path = modulePath(nullptr);
+  path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"rot_client.exe";
+  std::wstring line =
+      L"\"" + path + L"\" " + std::to_wstring(::GetCurrentProcessId()) + L" " + arguments;
+  STARTUPINFOW startup = {sizeof(startup)};
+  PROCESS_INFORMATION process = {};
+  if (!::CreateProcessW(path.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+    return -1;
+  }
+  UniqueHandle processHandle(process.hProcess);
+  UniqueHandle threadHandle(process.hThread);
+  if (::WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0) {
+    ::TerminateProcess(process.hProcess, 99);
+    return -1;
+  }
+  DWORD code = 0;
+  ::GetExitCodeProcess(process.hProcess, &code);
+  return static_cast<int>(code);
+}
+
+// Marshalling IZelkgrab to another process needs its type library registered.
+class RegisteredTypeLibrary {
+ public:
+  RegisteredTypeLibrary() {
+    std::wstring path = modulePath(nullptr);
+    path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"Zelkgrab.ax";
+    ComPtr<ITypeLib> library;
+    result_ = ::LoadTypeLib(path.c_str(), &library);
+    if (SUCCEEDED(result_)) {
+      result_ = ::RegisterTypeLib(library.Get(), const_cast<LPOLESTR>(path.c_str()), nullptr);
+    }
+  }
+  ~RegisteredTypeLibrary() {
+    if (SUCCEEDED(result_)) ::UnRegisterTypeLib(LIBID_ZelkgrabLib, 1, 0, 0, SYS_WIN64);
+  }
+  HRESULT result() const { return result_; }
+
+ private:
+  HRESULT result_;
+};
+
+TEST_F(CaptureFilterTest, AnotherProcessFindsAndDrivesTheFilterThroughItsEntry) {
+  RegisteredTypeLibrary typeLibrary;
+  ASSERT_EQ(typeLibrary.result(), S_OK);
+  ASSERT_EQ(pin_->SetParam(L"params\\output\\cx", 432), S_OK);
+  EXPECT_EQ(runRotClient(L"filter 432"), 0);
+  int32_t cy = 0;
+  ASSERT_EQ(pin_->GetParam(L"params\\output\\cy", &cy), S_OK);
+  EXPECT_EQ(cy, 123) << "the other process's change arrived";
+
+  // Wine keeps the interfaces a remote client obtained through the entry's object in that
+  // object's stubs for as long as the object is listed, even after the client released them;
+  // disconnecting the object lets them go, as a client's release does elsewhere.
+  ComPtr<IRunningObjectTable> table;
+  ASSERT_EQ(::GetRunningObjectTable(0, &table), S_OK);
+  ComPtr<IEnumMoniker> entries;
+  ASSERT_EQ(table->EnumRunning(&entries), S_OK);
+  ComPtr<IMoniker> moniker;
+  while (entries->Next(1, moniker.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+    ComPtr<IUnknown> object;
+    if (SUCCEEDED(table->GetObject(moniker.Get(), &object))) ::CoDisconnectObject(object.Get(), 0);
+  }
+  pin_ = nullptr;
+  filter_.Reset();
+  EXPECT_FALSE(module_lock::inUse()) << "something still holds the filter";
+  EXPECT_EQ(runRotClient(L"absent"), 0) << "the entry must go with the filter";
+}
+
+TEST_F(CaptureFilterTest, GraphIsListedOnlyWhenJoinedWithRegrot) {
+  buildGraph();  // joined without regrot
+  ASSERT_EQ(pin_->SetParam(L"params\\flags\\regrot", 1), S_OK);
+  EXPECT_NE(runRotClient(L"graph"), 0) << "setting regrot does not list the current graph";
+
+  IBaseFilter* capture = filter_.Get();
+  ASSERT_EQ(graph_->RemoveFilter(capture), S_OK);
+  ASSERT_EQ(graph_->AddFilter(capture, L"capture again"), S_OK);
+  EXPECT_EQ(runRotClient(L"graph"), 0);
+  // Leaving the graph revokes its entry (which keeps the graph alive while listed).
+  ASSERT_EQ(graph_->RemoveFilter(capture), S_OK);
+  EXPECT_NE(runRotClient(L"graph"), 0);
+}
+
 TEST_F(CaptureFilterTest, LimitInstLetsOnlyOnePinOfTheProcessConnect) {
   buildGraph();
   ComPtr<CaptureFilter> second = makeCaptureFilter();
@@ -549,6 +636,222 @@ TEST_F(CaptureFilterTest, LimitInstLetsOnlyOnePinOfTheProcessConnect) {
 
   ASSERT_EQ(graph_->Disconnect(findPin(filter_.Get(), PINDIR_OUTPUT).Get()), S_OK);
   EXPECT_EQ(graph_->ConnectDirect(secondOut.Get(), secondIn.Get(), &type), S_OK);
+}
+
+// The property page, and the pages the filter and its pin name.
+
+ULONG referenceCount(IUnknown* object) {
+  object->AddRef();
+  return object->Release();
+}
+
+ComPtr<IPropertyPage> makePropertyPage() {
+  HRESULT hr = S_OK;
+  CUnknown* page = FilterPropertyPage::create(nullptr, &hr);
+  EXPECT_EQ(hr, S_OK);
+  ComPtr<IPropertyPage> result;
+  if (page) {
+    EXPECT_EQ(page->NonDelegatingQueryInterface(IID_PPV_ARGS(&result)), S_OK);
+  }
+  return result;
+}
+
+// Stands in for the control panel's dialog service: notes the filter it was given.
+class FakePanel final : public CRefCounted<IZelkgrabEnum, IID_IZelkgrabEnum> {
+ public:
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                   UINT*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE CreateDlg(IUnknown* filter) override {
+    ++calls;
+    shown = filter;
+    return S_OK;
+  }
+
+  int calls = 0;
+  ComPtr<IUnknown> shown;
+};
+
+class FakePanelFactory final : public CRefCounted<IClassFactory, IID_IClassFactory> {
+ public:
+  explicit FakePanelFactory(FakePanel* panel) : panel_(panel) {}
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
+    if (outer) return CLASS_E_NOAGGREGATION;
+    return panel_->QueryInterface(iid, object);
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+ private:
+  ComPtr<FakePanel> panel_;
+};
+
+class FilterPropertyPageTest : public CaptureFilterTest {
+ protected:
+  IUnknown* filterObject() const { return static_cast<IBaseFilter*>(filter_.Get()); }
+};
+
+ComPtr<IUnknown> identity(IUnknown* object) {
+  ComPtr<IUnknown> unknown;
+  if (object) object->QueryInterface(IID_PPV_ARGS(&unknown));
+  return unknown;
+}
+
+TEST_F(FilterPropertyPageTest, DescribesItselfUntilItHasAnObject) {
+  ComPtr<IPropertyPage> page = makePropertyPage();
+  ASSERT_TRUE(page);
+  EXPECT_EQ(page->GetPageInfo(nullptr), E_POINTER);
+  PROPPAGEINFO info = {};
+  ASSERT_EQ(page->GetPageInfo(&info), S_OK);
+  CoTaskMemPtr<OLECHAR> title(info.pszTitle);
+  EXPECT_EQ(info.cb, sizeof(PROPPAGEINFO));
+  ASSERT_NE(title.get(), nullptr);
+  EXPECT_STREQ(title.get(), L"Screen Capture");
+  EXPECT_EQ(info.size.cx, 340);
+  EXPECT_EQ(info.size.cy, 150);
+  EXPECT_EQ(info.pszHelpFile, nullptr);
+  EXPECT_EQ(info.dwHelpContext, 0u);
+  EXPECT_EQ(page->SetPageSite(nullptr), S_OK);
+
+  IUnknown* objects[] = {filterObject()};
+  EXPECT_EQ(page->SetObjects(1, objects), E_FAIL);
+  PROPPAGEINFO after = {};
+  EXPECT_EQ(page->GetPageInfo(&after), E_FAIL);
+  EXPECT_EQ(page->SetPageSite(nullptr), E_FAIL);
+}
+
+TEST_F(FilterPropertyPageTest, KeepsTheFirstObjectItIsGivenWhileItLives) {
+  ComPtr<IPropertyPage> page = makePropertyPage();
+  ASSERT_TRUE(page);
+  ComPtr<CaptureFilter> other = makeCaptureFilter();
+  ASSERT_TRUE(other);
+  const ULONG before = referenceCount(filterObject());
+  const ULONG otherBefore = referenceCount(static_cast<IBaseFilter*>(other.Get()));
+
+  IUnknown* objects[] = {filterObject()};
+  EXPECT_EQ(page->SetObjects(1, objects), E_FAIL) << "refusing makes the frame give up";
+  EXPECT_EQ(referenceCount(filterObject()), before + 1);
+  IUnknown* replacement[] = {static_cast<IBaseFilter*>(other.Get())};
+  EXPECT_EQ(page->SetObjects(1, replacement), E_FAIL);
+  EXPECT_EQ(referenceCount(static_cast<IBaseFilter*>(other.Get())), otherBefore)
+      << "the kept object is not replaced";
+  EXPECT_EQ(referenceCount(filterObject()), before + 1);
+
+  page.Reset();
+  EXPECT_EQ(referenceCount(filterObject()), before);
+}
+
+TEST_F(FilterPropertyPageTest, TakesExactlyOneObject) {
+  ComPtr<IPropertyPage> page = makePropertyPage();
+  ASSERT_TRUE(page);
+  const ULONG before = referenceCount(filterObject());
+  IUnknown* two[] = {filterObject(), filterObject()};
+  EXPECT_EQ(page->SetObjects(0, two), E_UNEXPECTED);
+  EXPECT_EQ(page->SetObjects(2, two), E_UNEXPECTED);
+  EXPECT_EQ(page->SetObjects(1, nullptr), E_POINTER);
+  IUnknown* none[] = {nullptr};
+  EXPECT_EQ(page->SetObjects(1, none), E_POINTER);
+  EXPECT_EQ(referenceCount(filterObject()), before);
+  // None of those counted: the page still describes itself.
+  PROPPAGEINFO info = {};
+  ASSERT_EQ(page->GetPageInfo(&info), S_OK);
+  ::CoTaskMemFree(info.pszTitle);
+}
+
+TEST_F(FilterPropertyPageTest, OtherMethodsGiveTheirFixedResults) {
+  ComPtr<IPropertyPage> page = makePropertyPage();
+  ASSERT_TRUE(page);
+  const RECT rect = {0, 0, 340, 150};
+  EXPECT_EQ(page->Activate(nullptr, &rect, TRUE), E_UNEXPECTED);
+  EXPECT_EQ(page->Activate(nullptr, nullptr, TRUE), E_POINTER);
+  EXPECT_EQ(page->Deactivate(), E_UNEXPECTED);
+  EXPECT_EQ(page->Show(SW_SHOW), E_UNEXPECTED);
+  EXPECT_EQ(page->Move(&rect), E_UNEXPECTED);
+  EXPECT_EQ(page->Move(nullptr), E_POINTER);
+  EXPECT_EQ(page->IsPageDirty(), S_OK);
+  EXPECT_EQ(page->Apply(), E_UNEXPECTED);
+  EXPECT_EQ(page->Help(L"help"), E_NOTIMPL);
+  MSG message = {};
+  EXPECT_EQ(page->TranslateAccelerator(&message), E_NOTIMPL);
+}
+
+TEST_F(FilterPropertyPageTest, WithoutThePanelReleasingOpensNothing) {
+  ComPtr<IUnknown> panel;
+  ASSERT_TRUE(
+      FAILED(::CoCreateInstance(CLSID_ZelkgrabEnum, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&panel))))
+      << "nothing is registered for the panel here";
+  ComPtr<IPropertyPage> page = makePropertyPage();
+  ASSERT_TRUE(page);
+  const ULONG before = referenceCount(filterObject());
+  IUnknown* objects[] = {filterObject()};
+  EXPECT_EQ(page->SetObjects(1, objects), E_FAIL);
+  EXPECT_EQ(page.Reset(), 0u);
+  EXPECT_EQ(referenceCount(filterObject()), before);
+
+  pin_ = nullptr;
+  filter_.Reset();
+  EXPECT_FALSE(module_lock::inUse());
+}
+
+TEST_F(FilterPropertyPageTest, ReleasingHandsTheObjectToThePanel) {
+  ComPtr<FakePanel> panel;
+  panel.Attach(new FakePanel());
+  ComPtr<FakePanelFactory> factory;
+  factory.Attach(new FakePanelFactory(panel.Get()));
+  DWORD cookie = 0;
+  ASSERT_EQ(::CoRegisterClassObject(CLSID_ZelkgrabEnum, factory.Get(), CLSCTX_INPROC_SERVER,
+                                    REGCLS_MULTIPLEUSE, &cookie),
+            S_OK);
+
+  ComPtr<IPropertyPage> page = makePropertyPage();
+  ASSERT_TRUE(page);
+  IUnknown* objects[] = {filterObject()};
+  EXPECT_EQ(page->SetObjects(1, objects), E_FAIL);
+  EXPECT_EQ(panel->calls, 0) << "the dialog opens only when the page goes";
+  page.Reset();
+  EXPECT_EQ(::CoRevokeClassObject(cookie), S_OK);
+  EXPECT_EQ(panel->calls, 1);
+  EXPECT_EQ(identity(panel->shown.Get()), identity(filterObject()));
+  panel->shown.Reset();
+}
+
+TEST_F(FilterPropertyPageTest, FilterAndPinNameThePage) {
+  ComPtr<IPin> pin = findPin(filter_.Get(), PINDIR_OUTPUT);
+  ASSERT_TRUE(pin);
+  for (IUnknown* object : {filterObject(), static_cast<IUnknown*>(pin.Get())}) {
+    ComPtr<ISpecifyPropertyPages> specify;
+    ASSERT_EQ(object->QueryInterface(IID_PPV_ARGS(&specify)), S_OK);
+    EXPECT_EQ(specify->GetPages(nullptr), E_POINTER);
+    CAUUID pages = {};
+    ASSERT_EQ(specify->GetPages(&pages), S_OK);
+    CoTaskMemPtr<GUID> elements(pages.pElems);
+    ASSERT_EQ(pages.cElems, 1u);
+    EXPECT_EQ(elements.get()[0], CLSID_ZelkgrabProp);
+  }
+}
+
+TEST(FilterPropertyPageModuleTest, TheModuleServesThePage) {
+  ComApartment apartment(COINIT_MULTITHREADED);
+  std::wstring path = modulePath(nullptr);
+  path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"Zelkgrab.ax";
+  UniqueModule module(::LoadLibraryW(path.c_str()));
+  ASSERT_TRUE(module);
+  using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+  auto getClassObject = moduleProc<GetClassObjectFn>(module.get(), "DllGetClassObject");
+  ASSERT_NE(getClassObject, nullptr);
+  ComPtr<IClassFactory> factory;
+  ASSERT_EQ(getClassObject(CLSID_ZelkgrabProp, IID_PPV_ARGS(&factory)), S_OK);
+  ComPtr<IPropertyPage> page;
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&page)), S_OK);
+  PROPPAGEINFO info = {};
+  ASSERT_EQ(page->GetPageInfo(&info), S_OK);
+  CoTaskMemPtr<OLECHAR> title(info.pszTitle);
+  EXPECT_STREQ(title.get(), L"Screen Capture");
 }
 
 }  // namespace

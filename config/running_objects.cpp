@@ -1,0 +1,47 @@
+// Running-object-table registrations and the filter entry's forwarding object.
+#include "config/running_objects.h"
+
+#include <cstdint>
+#include <cwchar>
+
+#include <wrl/client.h>
+
+using Microsoft::WRL::ComPtr;
+
+HRESULT registerRunningObject(IUnknown* object, const wchar_t* format, DWORD* cookie) {
+  if (!object || !format || !cookie) return E_POINTER;
+  *cookie = 0;
+  ComPtr<IRunningObjectTable> table;
+  if (FAILED(::GetRunningObjectTable(0, &table)) || !table) return E_FAIL;
+  wchar_t name[128];
+  std::swprintf(name, 128, format, static_cast<unsigned>(reinterpret_cast<uintptr_t>(object)),
+                static_cast<unsigned>(::GetCurrentProcessId()));
+  ComPtr<IMoniker> moniker;
+  HRESULT hr = ::CreateItemMoniker(L"!", name, &moniker);
+  if (FAILED(hr)) return hr;
+  return table->Register(ROTFLAGS_REGISTRATIONKEEPSALIVE, object, moniker.Get(), cookie);
+}
+
+void revokeRunningObject(DWORD cookie) {
+  if (!cookie) return;
+  ComPtr<IRunningObjectTable> table;
+  if (SUCCEEDED(::GetRunningObjectTable(0, &table)) && table) table->Revoke(cookie);
+}
+
+HRESULT RunningObjectForwarder::QueryInterface(REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  if (iid == IID_IUnknown) {
+    *object = static_cast<IUnknown*>(this);
+    AddRef();
+    return S_OK;
+  }
+  *object = nullptr;
+  IUnknown* target = target_;
+  return target ? target->QueryInterface(iid, object) : E_NOINTERFACE;
+}
+
+ULONG RunningObjectForwarder::Release() {
+  const ULONG remaining = --references_;
+  if (remaining == 0) delete this;
+  return remaining;
+}
