@@ -262,6 +262,23 @@ TEST_F(CaptureFilterTest, EachControlClientGetsItsOwnChangeEvent) {
   EXPECT_EQ(second->get_sc_prop(bstr(L"params\\nothing").get(), &value), S_FALSE);
   EXPECT_EQ(second->get_sc_prop(nullptr, &value), E_POINTER);
 
+  // A tracking update that changes the record signals too: the area is clipped to the desktop
+  // when the geometry is next refreshed.
+  ASSERT_EQ(first->put_sc_prop(bstr(L"params\\rect\\right").get(), 5000), S_OK);
+  ASSERT_EQ(first->CheckEvent(0), S_OK);
+  EXPECT_EQ(pin_->Params().area.right, 1920);
+  EXPECT_EQ(first->CheckEvent(0), S_OK) << "the clipping is a change of its own";
+  // And a new format through the stream configuration.
+  second->CheckEvent(0);
+  ASSERT_EQ(second->CheckEvent(0), S_FALSE);
+  ComPtr<IAMStreamConfig> config;
+  ASSERT_EQ(filter_.As(&config), S_OK);
+  AM_MEDIA_TYPE* format = nullptr;
+  ASSERT_EQ(config->GetFormat(&format), S_OK);
+  ASSERT_EQ(config->SetFormat(format), S_OK);
+  DeleteMediaType(format);
+  EXPECT_EQ(second->CheckEvent(0), S_OK);
+
   // The whole document out and back in.
   BSTR document = nullptr;
   ASSERT_EQ(first->get_sc_props(&document), S_OK);
