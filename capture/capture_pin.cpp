@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "capture/border_fill.h"
 #include "capture/capture_filter.h"
 #include "capture/dib_sample.h"
 #include "capture/screen_grab.h"
@@ -544,6 +545,51 @@ HRESULT CapturePin::copySurfaceToSample(BYTE* sampleBits, LONG length) {
   return S_OK;
 }
 
+HRESULT CapturePin::scaleSurfaceToSample(BYTE* sampleBits, const BITMAPINFOHEADER& header) {
+  const int targetWidth = header.biWidth;
+  const int targetHeight = std::abs(header.biHeight);
+  const int targetStride = ((header.biBitCount * targetWidth + 7) / 8 + 3) & ~3;
+  const int sourceWidth = surface_.width();
+  const int sourceHeight = surface_.height();
+  const int bytes = surface_.bytesPerPixel();
+
+  int width = targetWidth;
+  int height = targetHeight;
+  if (params_.has(CaptureFlag::ResizeAspect) && sourceWidth > 0 && sourceHeight > 0) {
+    width = targetHeight * sourceWidth / sourceHeight;
+    height = targetHeight;
+    if (width > targetWidth) {
+      width = targetWidth;
+      height = targetWidth * sourceHeight / sourceWidth;
+    }
+  }
+  const int left = (targetWidth - width) / 2;
+  const int top = (targetHeight - height) / 2;
+  const int mode =
+      params_.has(CaptureFlag::ResizeType) ? FrameScaler::Linear : FrameScaler::Nearest;
+  HRESULT hr = scaler_.prepare(sourceWidth, sourceHeight, width, height, bytes, mode);
+  if (FAILED(hr)) return hr;
+  hr = scaler_.run(sampleBits + static_cast<size_t>(top) * targetStride + bytes * left,
+                   surface_.mainBits(), targetStride);
+  if (FAILED(hr)) return hr;
+
+  // What the fitted picture does not cover, in memory rows and pixel columns.
+  const uint32_t border = surface_.borderPixel();
+  fillRows(sampleBits, top, targetStride, 0, border, bytes);
+  const int bottom = top + height;
+  fillRows(sampleBits + static_cast<size_t>(bottom) * targetStride, targetHeight - bottom,
+           targetStride, 0, border, bytes);
+  const int right = left + width;
+  for (int row = top; row < bottom; ++row) {
+    uint8_t* line = sampleBits + static_cast<size_t>(row) * targetStride;
+    if (left > 0) fillRows(line, 1, targetStride, left, border, bytes);
+    if (right < targetWidth) {
+      fillRows(line + right * bytes, 1, targetStride, targetWidth - right, border, bytes);
+    }
+  }
+  return S_OK;
+}
+
 HRESULT CapturePin::FillBuffer(IMediaSample* sample) {
   if (!sample) return E_POINTER;
   CAutoLock lock(&pinLock_);
@@ -582,9 +628,8 @@ HRESULT CapturePin::FillBuffer(IMediaSample* sample) {
   if (FAILED(hr)) return hr;
 
   if (!direct) {
-    // Scaling into the sample comes with the resize support.
-    if (params_.has(CaptureFlag::Resize)) return E_NOTIMPL;
-    hr = copySurfaceToSample(bits, length);
+    hr = params_.has(CaptureFlag::Resize) ? scaleSurfaceToSample(bits, format->bmiHeader)
+                                          : copySurfaceToSample(bits, length);
     if (FAILED(hr)) return hr;
   }
 

@@ -17,6 +17,7 @@
 #include "capture/area_tracker.h"
 #include "capture/capture_params.h"
 #include "capture/capture_surface.h"
+#include "capture/frame_scaler.h"
 #include "config/configuration.h"
 #include "config/control_object.h"
 #include "config/running_objects.h"
@@ -102,6 +103,8 @@ class CapturePin final
   HRESULT prepareSampleBitmap(IMediaSample* sample, HBITMAP* bitmap, BYTE** bits);
   void noteFrameSizeChange();
   HRESULT copySurfaceToSample(BYTE* sampleBits, LONG length);
+  // Scales the surface into the sample, fitted and centred, and fills the rest with the border.
+  HRESULT scaleSurfaceToSample(BYTE* sampleBits, const BITMAPINFOHEADER& header);
 
   // Runs whenever the record changed outside the worker's own bookkeeping: signals every
   // control object.
@@ -118,6 +121,7 @@ class CapturePin final
   ViewState viewState_;
   ParamSize formatOverride_ = {0, 0};
   CaptureSurface surface_;
+  FrameScaler scaler_;
   REFERENCE_TIME nextTime_ = 0;
   bool geometryChanged_ = false;
   bool cursorChanged_ = false;

@@ -5,6 +5,8 @@
 #ifdef _WIN32
 #include <guiddef.h>
 #include <winerror.h>
+// <winerror.h> has the codes but not the type; this is the system's own typedef again.
+typedef long HRESULT;
 #else
 #include <cstdint>
 

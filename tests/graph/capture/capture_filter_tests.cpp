@@ -629,6 +629,47 @@ TEST_F(CaptureFilterTest, GraphIsListedOnlyWhenJoinedWithRegrot) {
   EXPECT_NE(runRotClient(L"graph"), 0);
 }
 
+TEST_F(CaptureFilterTest, ResizeFitsTheAreaAndFillsTheRestWithTheBorder) {
+  // 800 x 400 into 320 x 240, aspect kept: 320 x 160, 40 border rows above and below.
+  const RECT bounds = {700, 400, 1100, 600};  // a pattern filling the area's centre
+  PatternWindow pattern(bounds);
+  ASSERT_TRUE(pattern.shown());
+  pin_->ChangeParams([](CaptureParams& params) {
+    params.rect = params.area = {500, 300, 1300, 700};
+    params.output = {320, 240};
+    for (CaptureFlag flag : {CaptureFlag::Resize, CaptureFlag::ResizeAspect,
+                             CaptureFlag::ResizeType, CaptureFlag::OutputSize}) {
+      params.set(flag, true);
+    }
+  });
+  EXPECT_EQ(pin_->Params().frameSize.cx, 320);
+  EXPECT_EQ(pin_->Params().frameSize.cy, 240);
+
+  buildGraph();
+  connectChain();
+  ASSERT_TRUE(SUCCEEDED(control_->Run()));
+  ASSERT_TRUE(recorder_->waitFor(2, kWaitMs));
+  std::vector<BYTE> frame = recorder_->lastData();
+  ASSERT_EQ(control_->Stop(), S_OK);
+  ASSERT_EQ(frame.size(), 320u * 240u * 4u);
+
+  auto word = [&](int column, int memoryRow) {
+    return *reinterpret_cast<const DWORD*>(&frame[(memoryRow * 320 + column) * 4]);
+  };
+  constexpr DWORD kBorder = 0x00FF00FF;  // r 255, g 0, b 255
+  for (int row : {0, 39, 200, 239}) {
+    SCOPED_TRACE(row);
+    for (int column : {0, 160, 319}) EXPECT_EQ(word(column, row), kBorder);
+  }
+  // The pattern, scaled by 0.4 about the area's centre: its red quadrant (top left on screen)
+  // lands in the upper half of the picture, which is the later half of the bottom-up rows.
+  const int redColumn = (750 - 500) * 2 / 5;
+  const int redRow = 239 - (40 + (450 - 300) * 2 / 5);
+  // Each of the two linear passes turns 255 into 254, so full red arrives as 253.
+  EXPECT_EQ(word(redColumn, redRow) & 0xFFFFFF, 0xFD0000u);
+  EXPECT_NE(word(160, 120), kBorder);
+}
+
 TEST_F(CaptureFilterTest, LimitInstLetsOnlyOnePinOfTheProcessConnect) {
   buildGraph();
   ComPtr<CaptureFilter> second = makeCaptureFilter();
