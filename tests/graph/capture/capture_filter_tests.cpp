@@ -670,6 +670,21 @@ TEST_F(CaptureFilterTest, ResizeFitsTheAreaAndFillsTheRestWithTheBorder) {
   EXPECT_NE(word(160, 120), kBorder);
 }
 
+TEST_F(CaptureFilterTest, ResizingAOnePixelWideAreaEndsTheStream) {
+  pin_->ChangeParams([](CaptureParams& params) {
+    params.rect = params.area = {100, 100, 101, 400};
+    params.set(CaptureFlag::Resize, true);
+  });
+  buildGraph();
+  connectChain();
+  ASSERT_TRUE(SUCCEEDED(control_->Run()));
+  LONG_PTR reason = 0;
+  ASSERT_TRUE(waitForEvent(graph_.Get(), EC_ERRORABORT, kWaitMs, &reason));
+  EXPECT_EQ(static_cast<HRESULT>(reason), E_INVALIDARG);
+  EXPECT_TRUE(recorder_->samples().empty());
+  ASSERT_EQ(control_->Stop(), S_OK);
+}
+
 TEST_F(CaptureFilterTest, LimitInstLetsOnlyOnePinOfTheProcessConnect) {
   buildGraph();
   ComPtr<CaptureFilter> second = makeCaptureFilter();
