@@ -1,4 +1,5 @@
-// Area tracking for fixed rectangles and the whole screen, and the frame-size rule.
+// Area tracking for fixed rectangles, the whole screen and a tracked window, and the frame-size
+// rule.
 #include <windows.h>
 
 #include "capture/area_tracker.h"
@@ -42,6 +43,39 @@ void clipToDesktop(CaptureParams& params, const ParamRect& desktop) {
   params.pan = {r.left, r.top};
 }
 
+// The area of a tracked window: 1 when it is minimised or its rectangle cannot be read, and the
+// geometry then stays as it was. A maximised window's borders lie off the screen and are left out.
+int trackWindow(CaptureParams& params, const ParamRect& desktop) {
+  HWND window = paramToWindow(params.hwnd);
+  if (::IsIconic(window)) return 1;
+  RECT bounds;
+  if (!::GetWindowRect(window, &bounds)) return 1;
+  const ParamRect w{bounds.left, bounds.top, bounds.right, bounds.bottom};
+  params.rect = w;
+  if (!::IsZoomed(window)) {
+    params.area = w;
+    params.pan = {0, 0};
+    const ParamRect visible = intersect(w, desktop);
+    params.source = {visible.left - w.left, visible.top - w.top, visible.right - w.left,
+                     visible.bottom - w.top};
+    return 0;
+  }
+  ParamRect inner = w;
+  WINDOWINFO info = {};
+  info.cbSize = sizeof(info);
+  if (::GetWindowInfo(window, &info)) {
+    inner.left += static_cast<int32_t>(info.cxWindowBorders);
+    inner.right -= static_cast<int32_t>(info.cxWindowBorders);
+    inner.top += static_cast<int32_t>(info.cyWindowBorders);
+    inner.bottom -= static_cast<int32_t>(info.cyWindowBorders);
+  }
+  const ParamRect r = intersect(inner, desktop);
+  params.area = r;
+  params.pan = {r.left - w.left, r.top - w.top};
+  params.source = {params.pan.x, params.pan.y, params.pan.x + r.width(), params.pan.y + r.height()};
+  return 0;
+}
+
 int32_t frameDimension(int32_t value, bool align) {
   value = std::max<int32_t>(value, 1);
   // Rounding up must not overflow for a wild output size.
@@ -72,10 +106,9 @@ int trackArea(CaptureParams& params, ViewState& view) {
   params.screenBits = normaliseScreenBits(desktop.screenBits, &bytes);
   params.screenBytes = bytes;
 
+  int result = 0;
   if (params.has(CaptureFlag::TrackWnd)) {
-    // Window tracking goes here (a later change): the window's rectangle as area and source in
-    // window-DC coordinates, the maximised-window rules, and 1 for a minimised window or a
-    // failed GetWindowRect. Until then the derived geometry is left as it is.
+    result = trackWindow(params, desktop.rect);
   } else {
     // Mouse following goes here (a later change): it moves area and pan before the clip.
     clipToDesktop(params, desktop.rect);
@@ -91,5 +124,5 @@ int trackArea(CaptureParams& params, ViewState& view) {
   params.frameSize.cy = frameDimension(params.frameSize.cy, align);
 
   view.window = params.hwnd;
-  return 0;
+  return result;
 }

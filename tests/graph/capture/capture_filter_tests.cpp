@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <memory>
 
 #include "capture/capture_filter.h"
 #include "capture/capture_pin.h"
@@ -683,6 +685,97 @@ TEST_F(CaptureFilterTest, ResizingAOnePixelWideAreaEndsTheStream) {
   EXPECT_EQ(static_cast<HRESULT>(reason), E_INVALIDARG);
   EXPECT_TRUE(recorder_->samples().empty());
   ASSERT_EQ(control_->Stop(), S_OK);
+}
+
+TEST_F(CaptureFilterTest, TrackedWindowIsFollowedOffTheEdgeAndWhileMinimised) {
+  auto pattern = std::make_unique<PatternWindow>(RECT{100, 100, 300, 260});
+  ASSERT_TRUE(pattern->shown());
+  HWND window = pattern->window();
+  pin_->ChangeParams([window](CaptureParams& params) {
+    params.hwnd = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(window));
+    params.set(CaptureFlag::TrackWnd, true);
+  });
+  const CaptureParams tracked = pin_->Params();
+  EXPECT_EQ(tracked.area.left, 100);
+  EXPECT_EQ(tracked.area.bottom, 260);
+  EXPECT_EQ(tracked.frameSize.cx, 200);
+  EXPECT_EQ(tracked.frameSize.cy, 160);
+
+  buildGraph();
+  connectChain();
+  ASSERT_TRUE(SUCCEEDED(control_->Run()));
+  auto nextFrame = [&] {
+    const size_t seen = recorder_->samples().size();
+    EXPECT_TRUE(recorder_->waitFor(seen + 3, kWaitMs));
+    return recorder_->lastData();
+  };
+  auto pixelAt = [](const std::vector<BYTE>& frame, int x, int y) {
+    const BYTE* p = &frame[((159 - y) * 200 + x) * 4];
+    return RGB(p[2], p[1], p[0]);
+  };
+  constexpr COLORREF kBorder = RGB(255, 0, 255);
+
+  std::vector<BYTE> frame = nextFrame();
+  ASSERT_EQ(frame.size(), 200u * 160u * 4u);
+  EXPECT_EQ(pixelAt(frame, 10, 10), PatternWindow::kTopLeft);
+  EXPECT_EQ(pixelAt(frame, 190, 150), PatternWindow::kBottomRight);
+
+  // Past the desktop's top-left corner: the visible part keeps its place in the frame, the
+  // rest is border.
+  ASSERT_TRUE(::SetWindowPos(window, nullptr, -50, -40, 0, 0, SWP_NOSIZE | SWP_NOZORDER));
+  frame = nextFrame();
+  EXPECT_EQ(pin_->Params().area.left, -50);
+  EXPECT_EQ(pixelAt(frame, 10, 10), kBorder);
+  EXPECT_EQ(pixelAt(frame, 49, 100), kBorder);
+  EXPECT_EQ(pixelAt(frame, 60, 50), PatternWindow::kTopLeft);
+  EXPECT_EQ(pixelAt(frame, 190, 150), PatternWindow::kBottomRight);
+
+  ::ShowWindow(window, SW_MINIMIZE);
+  frame = nextFrame();
+  EXPECT_EQ(pixelAt(frame, 60, 50), kBorder) << "a minimised window gives border frames";
+  EXPECT_EQ(pixelAt(frame, 190, 150), kBorder);
+
+  // Gone: tracking ends, the last area stays.
+  const ParamRect last = pin_->Params().area;
+  pattern.reset();
+  const CaptureParams after = pin_->Params();
+  EXPECT_FALSE(after.has(CaptureFlag::TrackWnd));
+  EXPECT_EQ(after.hwnd, kNoWindow);
+  EXPECT_EQ(after.area.left, std::max(last.left, 0));
+  ASSERT_EQ(control_->Stop(), S_OK);
+}
+
+TEST_F(CaptureFilterTest, MaximisedWindowLeavesItsOffScreenBorderOut) {
+  HWND window = ::CreateWindowExW(0, L"STATIC", L"zelk maximised", WS_OVERLAPPEDWINDOW, 100, 100,
+                                  400, 300, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  ::ShowWindow(window, SW_MAXIMIZE);
+  ASSERT_TRUE(::IsZoomed(window));
+  RECT bounds;
+  ASSERT_TRUE(::GetWindowRect(window, &bounds));
+  WINDOWINFO info = {};
+  info.cbSize = sizeof(info);
+  ASSERT_TRUE(::GetWindowInfo(window, &info));
+
+  pin_->ChangeParams([window](CaptureParams& params) {
+    params.hwnd = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(window));
+    params.set(CaptureFlag::TrackWnd, true);
+  });
+  const CaptureParams params = pin_->Params();
+  EXPECT_EQ(params.rect.left, bounds.left);
+  EXPECT_EQ(params.rect.right, bounds.right);
+  EXPECT_EQ(params.area.left, std::max<LONG>(bounds.left + info.cxWindowBorders, 0));
+  EXPECT_EQ(params.area.right, std::min<LONG>(bounds.right - info.cxWindowBorders, 1920));
+  EXPECT_EQ(params.area.bottom, std::min<LONG>(bounds.bottom - info.cyWindowBorders, 1080));
+  EXPECT_EQ(params.pan.x, params.area.left - bounds.left);
+  EXPECT_EQ(params.pan.y, params.area.top - bounds.top);
+  if (bounds.left < 0) {
+    EXPECT_EQ(params.pan.x, static_cast<int32_t>(info.cxWindowBorders))
+        << "the pan is the border width when the border lies off the screen";
+  }
+  EXPECT_EQ(params.source.left, params.pan.x);
+  EXPECT_EQ(params.source.right - params.source.left, params.area.width());
+  ::DestroyWindow(window);
 }
 
 TEST_F(CaptureFilterTest, LimitInstLetsOnlyOnePinOfTheProcessConnect) {
