@@ -33,6 +33,9 @@ class GraphTest : public ::testing::Test {
     if (control_) control_->Stop();
     control_.Reset();
     graph_.Reset();
+    grabber_.Reset();
+    renderer_.Reset();
+    recorder_.Reset();
     // Every filter, pin, allocator and sample of the test module is gone with the graph.
     EXPECT_FALSE(module_lock::inUse());
   }
@@ -57,6 +60,23 @@ class GraphTest : public ::testing::Test {
     return graph_->ConnectDirect(out.Get(), in.Get(), type);
   }
 
+  // source -> [transform ->] Sample Grabber (recording into recorder_) -> Null Renderer
+  void buildRecordingChain(IBaseFilter* source, IBaseFilter* transform) {
+    recorder_ = new SampleRecorder();
+    grabber_ = makeSampleGrabber(recorder_.Get(), MEDIATYPE_Video, GUID_NULL);
+    add(source, L"source");
+    IBaseFilter* upstream = source;
+    if (transform) {
+      add(transform, L"transform");
+      ASSERT_EQ(connect(source, transform), S_OK);
+      upstream = transform;
+    }
+    add(grabber_.Get(), L"grabber");
+    renderer_ = addWine(kNullRenderer, L"renderer");
+    ASSERT_EQ(connect(upstream, grabber_.Get()), S_OK);
+    ASSERT_EQ(connect(grabber_.Get(), renderer_.Get()), S_OK);
+  }
+
   void runWithoutClock() {
     ComPtr<IMediaFilter> timing;
     ASSERT_EQ(graph_.As(&timing), S_OK);
@@ -72,6 +92,9 @@ class GraphTest : public ::testing::Test {
   ComApartment apartment_{COINIT_MULTITHREADED};
   ComPtr<IGraphBuilder> graph_;
   ComPtr<IMediaControl> control_;
+  ComPtr<SampleRecorder> recorder_;
+  ComPtr<IBaseFilter> grabber_;
+  ComPtr<IBaseFilter> renderer_;
 };
 
 void expectNumberedRun(const std::vector<SeenSample>& samples, bool inverted) {
@@ -88,35 +111,29 @@ void expectNumberedRun(const std::vector<SeenSample>& samples, bool inverted) {
 
 TEST_F(GraphTest, SourceRunsPausesAndStopsRepeatedlyIntoNullRenderer) {
   ComPtr<NumberedSource> source = new NumberedSource();
-  ComPtr<SampleRecorder> recorder = new SampleRecorder();
-  ComPtr<IBaseFilter> grabber = makeSampleGrabber(recorder.Get(), MEDIATYPE_Video, GUID_NULL);
-  add(source.Get(), L"source");
-  add(grabber.Get(), L"grabber");
-  ComPtr<IBaseFilter> renderer = addWine(kNullRenderer, L"renderer");
-  ASSERT_EQ(connect(source.Get(), grabber.Get()), S_OK);
-  ASSERT_EQ(connect(grabber.Get(), renderer.Get()), S_OK);
+  ASSERT_NO_FATAL_FAILURE(buildRecordingChain(source.Get(), nullptr));
 
   NumberedStream* stream = source->stream();
   for (int cycle = 1; cycle <= 3; ++cycle) {
     SCOPED_TRACE(cycle);
-    recorder->clear();
+    recorder_->clear();
     ASSERT_TRUE(SUCCEEDED(control_->Run()));
     EXPECT_EQ(waitForState(), State_Running);
-    ASSERT_TRUE(recorder->waitFor(5, kWaitMs));
+    ASSERT_TRUE(recorder_->waitFor(5, kWaitMs));
 
     ASSERT_TRUE(SUCCEEDED(control_->Pause()));
     EXPECT_EQ(waitForState(), State_Paused);
     EXPECT_TRUE(stream->ThreadExists());
     ASSERT_TRUE(SUCCEEDED(control_->Run()));
-    const size_t before = recorder->samples().size();
-    ASSERT_TRUE(recorder->waitFor(before + 5, kWaitMs));
+    const size_t before = recorder_->samples().size();
+    ASSERT_TRUE(recorder_->waitFor(before + 5, kWaitMs));
 
     ASSERT_EQ(control_->Stop(), S_OK);
     EXPECT_FALSE(stream->ThreadExists()) << "stop must end the worker thread";
     EXPECT_EQ(stream->threadsCreated, cycle);
     EXPECT_EQ(stream->threadsDestroyed, cycle);
     // Numbering restarts with each thread; pausing in between keeps the sequence unbroken.
-    expectNumberedRun(recorder->samples(), false);
+    expectNumberedRun(recorder_->samples(), false);
   }
 }
 
@@ -124,15 +141,7 @@ TEST_F(GraphTest, TransformSeesEverySampleAndPassesEndOfStreamToTheRenderer) {
   constexpr LONG kFrames = 20;
   ComPtr<NumberedSource> source = new NumberedSource(kFrames);
   ComPtr<InvertFilter> invert = new InvertFilter();
-  ComPtr<SampleRecorder> recorder = new SampleRecorder();
-  ComPtr<IBaseFilter> grabber = makeSampleGrabber(recorder.Get(), MEDIATYPE_Video, GUID_NULL);
-  add(source.Get(), L"source");
-  add(invert.Get(), L"invert");
-  add(grabber.Get(), L"grabber");
-  ComPtr<IBaseFilter> renderer = addWine(kNullRenderer, L"renderer");
-  ASSERT_EQ(connect(source.Get(), invert.Get()), S_OK);
-  ASSERT_EQ(connect(invert.Get(), grabber.Get()), S_OK);
-  ASSERT_EQ(connect(grabber.Get(), renderer.Get()), S_OK);
+  ASSERT_NO_FATAL_FAILURE(buildRecordingChain(source.Get(), invert.Get()));
   runWithoutClock();
 
   ASSERT_TRUE(SUCCEEDED(control_->Run()));
@@ -140,7 +149,7 @@ TEST_F(GraphTest, TransformSeesEverySampleAndPassesEndOfStreamToTheRenderer) {
   EXPECT_EQ(invert->transformed, kFrames);
   EXPECT_EQ(invert->endsOfStream, 1);
   EXPECT_EQ(invert->transformedBeforeEnd, kFrames) << "end of stream overtook a sample";
-  std::vector<SeenSample> samples = recorder->samples();
+  std::vector<SeenSample> samples = recorder_->samples();
   ASSERT_EQ(samples.size(), static_cast<size_t>(kFrames));
   expectNumberedRun(samples, true);
   ASSERT_EQ(control_->Stop(), S_OK);
@@ -148,13 +157,7 @@ TEST_F(GraphTest, TransformSeesEverySampleAndPassesEndOfStreamToTheRenderer) {
 
 TEST_F(GraphTest, WithoutAClockTheSourceRunsAheadUnpaced) {
   ComPtr<NumberedSource> source = new NumberedSource(200);
-  ComPtr<SampleRecorder> recorder = new SampleRecorder();
-  ComPtr<IBaseFilter> grabber = makeSampleGrabber(recorder.Get(), MEDIATYPE_Video, GUID_NULL);
-  add(source.Get(), L"source");
-  add(grabber.Get(), L"grabber");
-  ComPtr<IBaseFilter> renderer = addWine(kNullRenderer, L"renderer");
-  ASSERT_EQ(connect(source.Get(), grabber.Get()), S_OK);
-  ASSERT_EQ(connect(grabber.Get(), renderer.Get()), S_OK);
+  ASSERT_NO_FATAL_FAILURE(buildRecordingChain(source.Get(), nullptr));
   runWithoutClock();
 
   const ULONGLONG started = ::GetTickCount64();
@@ -162,7 +165,7 @@ TEST_F(GraphTest, WithoutAClockTheSourceRunsAheadUnpaced) {
   ASSERT_TRUE(waitForEvent(graph_.Get(), EC_COMPLETE, kWaitMs));
   // 200 frames of 10 ms would take 2 s at their time stamps.
   EXPECT_LT(::GetTickCount64() - started, 1500u);
-  EXPECT_EQ(recorder->samples().size(), 200u);
+  EXPECT_EQ(recorder_->samples().size(), 200u);
 }
 
 class QueuedDeliveryTest : public GraphTest, public ::testing::WithParamInterface<Delivery> {};
@@ -170,24 +173,18 @@ class QueuedDeliveryTest : public GraphTest, public ::testing::WithParamInterfac
 TEST_P(QueuedDeliveryTest, DeliversInOrderAndEndOfStreamComesLast) {
   constexpr LONG kFrames = 30;
   ComPtr<NumberedSource> source = new NumberedSource(kFrames, GetParam());
-  ComPtr<SampleRecorder> recorder = new SampleRecorder();
-  ComPtr<IBaseFilter> grabber = makeSampleGrabber(recorder.Get(), MEDIATYPE_Video, GUID_NULL);
-  add(source.Get(), L"source");
-  add(grabber.Get(), L"grabber");
-  ComPtr<IBaseFilter> renderer = addWine(kNullRenderer, L"renderer");
-  ASSERT_EQ(connect(source.Get(), grabber.Get()), S_OK);
-  ASSERT_EQ(connect(grabber.Get(), renderer.Get()), S_OK);
+  ASSERT_NO_FATAL_FAILURE(buildRecordingChain(source.Get(), nullptr));
   runWithoutClock();
 
   ComPtr<IMemInputPin> downstream;
-  ASSERT_EQ(findPin(grabber.Get(), PINDIR_INPUT).As(&downstream), S_OK);
+  ASSERT_EQ(findPin(grabber_.Get(), PINDIR_INPUT).As(&downstream), S_OK);
   const bool blocking = downstream->ReceiveCanBlock() == S_OK;
 
   ASSERT_TRUE(SUCCEEDED(control_->Run()));
   ASSERT_TRUE(waitForEvent(graph_.Get(), EC_COMPLETE, kWaitMs));
   EXPECT_EQ(source->stream()->queueThreaded.load(), GetParam() == Delivery::AutoQueue && blocking);
   // The renderer reports completion only after end of stream, so every sample came first.
-  std::vector<SeenSample> samples = recorder->samples();
+  std::vector<SeenSample> samples = recorder_->samples();
   ASSERT_EQ(samples.size(), static_cast<size_t>(kFrames));
   expectNumberedRun(samples, false);
   ASSERT_EQ(control_->Stop(), S_OK);
@@ -199,19 +196,11 @@ INSTANTIATE_TEST_SUITE_P(OutputQueue, QueuedDeliveryTest,
 TEST_F(GraphTest, FlushPassesThroughTheTransformToTheRenderer) {
   ComPtr<NumberedSource> source = new NumberedSource();
   ComPtr<InvertFilter> invert = new InvertFilter();
-  ComPtr<SampleRecorder> recorder = new SampleRecorder();
-  ComPtr<IBaseFilter> grabber = makeSampleGrabber(recorder.Get(), MEDIATYPE_Video, GUID_NULL);
-  add(source.Get(), L"source");
-  add(invert.Get(), L"invert");
-  add(grabber.Get(), L"grabber");
-  ComPtr<IBaseFilter> renderer = addWine(kNullRenderer, L"renderer");
-  ASSERT_EQ(connect(source.Get(), invert.Get()), S_OK);
-  ASSERT_EQ(connect(invert.Get(), grabber.Get()), S_OK);
-  ASSERT_EQ(connect(grabber.Get(), renderer.Get()), S_OK);
+  ASSERT_NO_FATAL_FAILURE(buildRecordingChain(source.Get(), invert.Get()));
 
   // Paused, the renderer holds on to the first frame and the source's worker waits in Deliver.
   ASSERT_TRUE(SUCCEEDED(control_->Pause()));
-  ASSERT_TRUE(recorder->waitFor(1, kWaitMs));
+  ASSERT_TRUE(recorder_->waitFor(1, kWaitMs));
   NumberedStream* stream = source->stream();
   EXPECT_EQ(stream->deliveriesRefused, 0);
 
@@ -227,9 +216,9 @@ TEST_F(GraphTest, FlushPassesThroughTheTransformToTheRenderer) {
   ASSERT_EQ(control_->Stop(), S_OK);
 
   // The chain streams again after the flush.
-  recorder->clear();
+  recorder_->clear();
   ASSERT_TRUE(SUCCEEDED(control_->Run()));
-  EXPECT_TRUE(recorder->waitFor(3, kWaitMs));
+  EXPECT_TRUE(recorder_->waitFor(3, kWaitMs));
   ASSERT_EQ(control_->Stop(), S_OK);
 }
 
