@@ -1,5 +1,5 @@
-// Area tracking for fixed rectangles, the whole screen and a tracked window, and the frame-size
-// rule.
+// Area tracking for fixed rectangles, the whole screen and a tracked window, the frame-size
+// rule, and the view that follows the mouse.
 #include <windows.h>
 
 #include "capture/area_tracker.h"
@@ -76,6 +76,18 @@ int trackWindow(CaptureParams& params, const ParamRect& desktop) {
   return 0;
 }
 
+// One axis of the mouse-following view: the view of `size` starts where it was and moves only
+// as far as needed to bring `pointer` into it, but never past the edges of [low, high).
+int32_t followAxis(int32_t oldStart, int32_t size, int32_t pointer, int32_t low, int32_t high) {
+  if (size >= high - low) return low;
+  int32_t start = oldStart;
+  if (pointer < start) start = pointer;
+  if (pointer >= start + size) start = pointer - size + 1;
+  if (start < low) start = low;
+  if (start + size > high) start = high - size;
+  return start;
+}
+
 int32_t frameDimension(int32_t value, bool align) {
   value = std::max<int32_t>(value, 1);
   // Rounding up must not overflow for a wild output size.
@@ -106,11 +118,20 @@ int trackArea(CaptureParams& params, ViewState& view) {
   params.screenBits = normaliseScreenBits(desktop.screenBits, &bytes);
   params.screenBytes = bytes;
 
+  POINT cursor = {0, 0};
+  ::GetCursorPos(&cursor);
+  // The pointer in the coordinates of `source`.
+  ParamPoint pointer{cursor.x, cursor.y};
+  const ParamPoint oldPan = params.pan;
+
   int result = 0;
   if (params.has(CaptureFlag::TrackWnd)) {
     result = trackWindow(params, desktop.rect);
+    if (result == 0) {
+      pointer.x -= params.rect.left;
+      pointer.y -= params.rect.top;
+    }
   } else {
-    // Mouse following goes here (a later change): it moves area and pan before the clip.
     clipToDesktop(params, desktop.rect);
   }
 
@@ -122,6 +143,18 @@ int trackArea(CaptureParams& params, ViewState& view) {
   const bool align = params.has(CaptureFlag::Align);
   params.frameSize.cx = frameDimension(params.frameSize.cx, align);
   params.frameSize.cy = frameDimension(params.frameSize.cy, align);
+
+  if (result == 0 && !params.has(CaptureFlag::Resize) && params.has(CaptureFlag::TrackMouse) &&
+      params.hwnd == view.window) {
+    if (!view.connected) {
+      if (view.width == 0) view.width = params.frameSize.cx;
+      if (view.height == 0) view.height = params.frameSize.cy;
+    }
+    params.pan.x = followAxis(oldPan.x, view.width, pointer.x, params.source.left,
+                              params.source.right);
+    params.pan.y = followAxis(oldPan.y, view.height, pointer.y, params.source.top,
+                              params.source.bottom);
+  }
 
   view.window = params.hwnd;
   return result;

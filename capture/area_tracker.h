@@ -18,5 +18,5 @@ struct ViewState {
 
 // Updates the derived fields of `params` (and hwnd and the tracking flags where the window is
 // gone). Returns 0 when the frame can be captured, 1 when it cannot (the desktop could not be
-// read; later also a minimised tracked window).
+// read, or the tracked window is minimised or its rectangle unreadable).
 int trackArea(CaptureParams& params, ViewState& view);

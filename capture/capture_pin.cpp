@@ -51,6 +51,12 @@ CapturePin::CapturePin(HRESULT* hr, CaptureFilter* filter)
       captureFilter_(filter),
       configuration_(currentModule(), CLSID_Zelkgrab) {
   CAutoLock lock(&pinLock_);
+  if (FAILED(::CoCreateInstance(CLSID_ZelkgrabEnum, nullptr,
+                                CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER,
+                                IID_IZelkgrabEnum,
+                                reinterpret_cast<void**>(enumRef_.GetAddressOf())))) {
+    enumRef_.Reset();
+  }
   CaptureParams desktop;
   readScreenInfo(&desktop);
   configuration_.load(params_, desktop.rect);
@@ -406,10 +412,15 @@ HRESULT CapturePin::OnThreadCreate() {
   CAutoLock lock(&pinLock_);
   nextTime_ = 0;
   surface_.direct = true;
+  queue_.open();
   return S_OK;
 }
 
-HRESULT CapturePin::OnThreadDestroy() { return S_OK; }
+HRESULT CapturePin::OnThreadDestroy() {
+  CAutoLock lock(&pinLock_);
+  queue_.close();
+  return S_OK;
+}
 
 HRESULT CapturePin::OnThreadStartPlay() { return S_OK; }
 
@@ -449,6 +460,31 @@ HRESULT CapturePin::DoBufferProcessing() {
       Reply(static_cast<DWORD>(E_UNEXPECTED));
     }
   }
+}
+
+void CapturePin::drainEvents() {
+  // Without the panel nothing says what changed, so everything may have.
+  if (!queue_.present()) {
+    geometryChanged_ = true;
+    cursorChanged_ = true;
+    return;
+  }
+  queue_.drainEvents(&geometryChanged_, &cursorChanged_);
+}
+
+GrabHooks CapturePin::grabHooks() {
+  GrabHooks hooks;
+  if (queue_.present()) {
+    hooks.hideFrame = [this] { queue_.hideFrame(); };
+    hooks.showFrame = [this](const ParamRect& screen) {
+      if (params_.has(CaptureFlag::ShowFrame)) {
+        queue_.showFrame(screen);
+      } else {
+        queue_.hideFrame();
+      }
+    };
+  }
+  return hooks;
 }
 
 HRESULT CapturePin::decideCapture(bool* capture) {
@@ -603,9 +639,7 @@ HRESULT CapturePin::FillBuffer(IMediaSample* sample) {
     if (FAILED(surface_.build(format->bmiHeader, params_))) return VFW_S_STATE_INTERMEDIATE;
   }
 
-  // Without the panel's event queue every sample counts as a change.
-  geometryChanged_ = true;
-  cursorChanged_ = true;
+  drainEvents();
 
   bool capture = false;
   HRESULT hr = decideCapture(&capture);
@@ -624,7 +658,7 @@ HRESULT CapturePin::FillBuffer(IMediaSample* sample) {
   GrabTarget target = {direct ? bitmap : surface_.mainBitmap(), direct ? bits : surface_.mainBits(),
                        direct, capture};
   noteFrameSizeChange();
-  hr = grabFrame(surface_, params_, target);
+  hr = grabFrame(surface_, params_, target, grabHooks());
   if (FAILED(hr)) return hr;
 
   if (!direct) {

@@ -18,6 +18,8 @@
 #include "capture/capture_params.h"
 #include "capture/capture_surface.h"
 #include "capture/frame_scaler.h"
+#include "capture/panel_queue.h"
+#include "capture/screen_grab.h"
 #include "config/configuration.h"
 #include "config/control_object.h"
 #include "config/running_objects.h"
@@ -99,12 +101,15 @@ class CapturePin final
  private:
   // The parts of the per-sample procedure.
   void refreshGeometry();
+  void drainEvents();
   HRESULT decideCapture(bool* capture);
   HRESULT prepareSampleBitmap(IMediaSample* sample, HBITMAP* bitmap, BYTE** bits);
   void noteFrameSizeChange();
   HRESULT copySurfaceToSample(BYTE* sampleBits, LONG length);
   // Scales the surface into the sample, fitted and centred, and fills the rest with the border.
   HRESULT scaleSurfaceToSample(BYTE* sampleBits, const BITMAPINFOHEADER& header);
+  // What the grab reports to the panel and draws of the pointer.
+  GrabHooks grabHooks();
 
   // Runs whenever the record changed outside the worker's own bookkeeping: signals every
   // control object.
@@ -126,6 +131,10 @@ class CapturePin final
   bool geometryChanged_ = false;
   bool cursorChanged_ = false;
   std::unique_ptr<COutputQueue> outputQueue_;
+  // The panel's queue, while the worker thread runs.
+  PanelQueue queue_;
+  // Held for the pin's life, so that the panel's server keeps running; never called.
+  Microsoft::WRL::ComPtr<IZelkgrabEnum> enumRef_;
   bool connectedInstance_ = false;
   std::vector<ControlObject*> listeners_;  // not referenced: each removes itself
   // The filter's entry in the running object table.

@@ -4,13 +4,6 @@
 #include <cstring>
 #include <new>
 
-// {25C51EB1-C8C4-4014-98CB-AE8422908238}
-const CLSID CLSID_ZelkgrabEnum = {
-    0x25c51eb1, 0xc8c4, 0x4014, {0x98, 0xcb, 0xae, 0x84, 0x22, 0x90, 0x82, 0x38}};
-// {5BA2A6FF-EB4D-4455-A5D3-93F22EBDD091}
-const IID IID_IZelkgrabEnum = {
-    0x5ba2a6ff, 0xeb4d, 0x4455, {0xa5, 0xd3, 0x93, 0xf2, 0x2e, 0xbd, 0xd0, 0x91}};
-
 namespace {
 
 constexpr wchar_t kTitle[] = L"Screen Capture";

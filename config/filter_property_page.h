@@ -13,15 +13,8 @@
 #include "dshow/unknown.h"
 // CLSID_ZelkgrabProp, from the type library's IDL.
 #include "zelkgrab.h"
-
-// The panel's dialog service. The panel's type library will own the real declaration; this
-// is only the one method the page calls.
-struct IZelkgrabEnum : IDispatch {
-  virtual HRESULT STDMETHODCALLTYPE CreateDlg(IUnknown* filter) = 0;
-};
-
-extern const CLSID CLSID_ZelkgrabEnum;
-extern const IID IID_IZelkgrabEnum;
+// IZelkgrabEnum, the panel's dialog service.
+#include "zelkpanel.h"
 
 class FilterPropertyPage final : public CUnknownImpl<IPropertyPage> {
  public:

@@ -21,110 +21,17 @@
 #include "common/win_raii.h"
 #include "config/filter_property_page.h"
 #include "dshow/ref_counted.h"
+#include "capture_graph_fixture.h"
 #include "graph_support.h"
 #include "pattern_window.h"
 
 using Microsoft::WRL::ComPtr;
 using namespace graph_support;
+using namespace capture_graph;
 
 namespace {
 
-constexpr DWORD kWaitMs = 5000;
-constexpr REFERENCE_TIME kDefaultPeriod = 400000;
-// 800 x 600 centred on the 1920 x 1080 virtual display.
-constexpr ParamRect kDefaultArea = {560, 240, 1360, 840};
-
-// Each filter saves its settings for the next one: tests start from none.
-void forgetSavedSettings() {
-  ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\MorvainLabs\\Zelkgrab");
-  ::RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\MorvainLabs\\Zelkgrab");
-}
-
-ComPtr<CaptureFilter> makeCaptureFilter() {
-  HRESULT hr = S_OK;
-  ComPtr<CaptureFilter> filter = static_cast<CaptureFilter*>(CaptureFilter::create(nullptr, &hr));
-  EXPECT_EQ(hr, S_OK);
-  return filter;
-}
-
-const VIDEOINFOHEADER* videoInfo(const AM_MEDIA_TYPE& type) {
-  return reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat);
-}
-
-class CaptureFilterTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(SUCCEEDED(apartment_.result()));
-    forgetSavedSettings();
-    filter_ = makeCaptureFilter();
-    ASSERT_TRUE(filter_);
-    pin_ = filter_->pin();
-    ASSERT_NE(pin_, nullptr);
-  }
-
-  void TearDown() override {
-    if (control_) control_->Stop();
-    control_.Reset();
-    graph_.Reset();
-    grabber_.Reset();
-    renderer_.Reset();
-    recorder_.Reset();
-    pin_ = nullptr;
-    filter_.Reset();
-    EXPECT_FALSE(module_lock::inUse()) << "an object of the capture code outlived its graph";
-    forgetSavedSettings();
-  }
-
-  // capture -> Sample Grabber (recording) -> Null Renderer
-  void buildGraph() {
-    ASSERT_EQ(
-        ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph_)),
-        S_OK);
-    ASSERT_EQ(graph_.As(&control_), S_OK);
-    recorder_ = new SampleRecorder();
-    grabber_ = makeSampleGrabber(recorder_.Get(), MEDIATYPE_Video, GUID_NULL);
-    ASSERT_TRUE(grabber_);
-    ASSERT_EQ(
-        ::CoCreateInstance(kNullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&renderer_)),
-        S_OK);
-    ASSERT_EQ(graph_->AddFilter(filter_.Get(), L"capture"), S_OK);
-    ASSERT_EQ(graph_->AddFilter(grabber_.Get(), L"grabber"), S_OK);
-    ASSERT_EQ(graph_->AddFilter(renderer_.Get(), L"renderer"), S_OK);
-  }
-
-  void connectChain() {
-    ASSERT_EQ(graph_->ConnectDirect(findPin(filter_.Get(), PINDIR_OUTPUT).Get(),
-                                    findPin(grabber_.Get(), PINDIR_INPUT).Get(), nullptr),
-              S_OK);
-    ASSERT_EQ(graph_->ConnectDirect(findPin(grabber_.Get(), PINDIR_OUTPUT).Get(),
-                                    findPin(renderer_.Get(), PINDIR_INPUT).Get(), nullptr),
-              S_OK);
-  }
-
-  void expectPeriodicTimes(REFERENCE_TIME period) {
-    std::vector<SeenSample> samples = recorder_->samples();
-    ASSERT_FALSE(samples.empty());
-    EXPECT_EQ(samples.front().start, 0);
-    for (size_t i = 0; i < samples.size(); ++i) {
-      SCOPED_TRACE(i);
-      EXPECT_EQ(samples[i].timeResult, S_OK);
-      EXPECT_EQ(samples[i].start % period, 0) << "starts fall on period boundaries";
-      EXPECT_EQ(samples[i].stop - samples[i].start, period);
-      if (i > 0) {
-        EXPECT_GT(samples[i].start, samples[i - 1].start);
-      }
-    }
-  }
-
-  ComApartment apartment_{COINIT_MULTITHREADED};
-  ComPtr<CaptureFilter> filter_;
-  CapturePin* pin_ = nullptr;
-  ComPtr<IGraphBuilder> graph_;
-  ComPtr<IMediaControl> control_;
-  ComPtr<SampleRecorder> recorder_;
-  ComPtr<IBaseFilter> grabber_;
-  ComPtr<IBaseFilter> renderer_;
-};
+class CaptureFilterTest : public CaptureGraphTest {};
 
 TEST(CaptureModuleTest, ServesTheFilterByItsClassId) {
   ComApartment apartment(COINIT_MULTITHREADED);
@@ -694,6 +601,8 @@ TEST_F(CaptureFilterTest, TrackedWindowIsFollowedOffTheEdgeAndWhileMinimised) {
   pin_->ChangeParams([window](CaptureParams& params) {
     params.hwnd = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(window));
     params.set(CaptureFlag::TrackWnd, true);
+    // A following view would pan onto the visible part; here it keeps its place.
+    params.set(CaptureFlag::TrackMouse, false);
   });
   const CaptureParams tracked = pin_->Params();
   EXPECT_EQ(tracked.area.left, 100);
@@ -834,6 +743,10 @@ class FakePanel final : public CRefCounted<IZelkgrabEnum, IID_IZelkgrabEnum> {
                                    UINT*) override {
     return E_NOTIMPL;
   }
+  HRESULT STDMETHODCALLTYPE get_count(ULONG*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_name(ULONG, BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE CreateDlgN(LONG) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_object(ULONG, IUnknown**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE CreateDlg(IUnknown* filter) override {
     ++calls;
     shown = filter;

@@ -24,6 +24,12 @@ static bool operator==(const ParamRect& a, const ParamRect& b) {
 static void PrintTo(const ParamRect& r, std::ostream* out) {
   *out << "(" << r.left << "," << r.top << "," << r.right << "," << r.bottom << ")";
 }
+static bool operator==(const ParamPoint& a, const ParamPoint& b) {
+  return a.x == b.x && a.y == b.y;
+}
+static void PrintTo(const ParamPoint& p, std::ostream* out) {
+  *out << "(" << p.x << "," << p.y << ")";
+}
 
 namespace {
 
@@ -234,6 +240,55 @@ TEST(AreaTrackerTest, TrackScreenTakesTheDesktop) {
   EXPECT_EQ(params.source, screen);
   EXPECT_EQ(params.frameSize.cx, screen.width());
   EXPECT_EQ(params.frameSize.cy, screen.height());
+}
+
+// Moves the real pointer and tracks once; the pan point the view lands on.
+ParamPoint followTo(CaptureParams& params, ViewState& view, int x, int y) {
+  EXPECT_TRUE(::SetCursorPos(x, y));
+  EXPECT_EQ(trackArea(params, view), 0);
+  return params.pan;
+}
+
+TEST(AreaTrackerTest, MouseFollowingMovesTheViewJustEnoughAndStaysInTheArea) {
+  POINT saved;
+  ASSERT_TRUE(::GetCursorPos(&saved));
+  CaptureParams params =
+      fixedArea({100, 100, 900, 700}, static_cast<uint32_t>(CaptureFlag::TrackMouse));
+  params.set(CaptureFlag::Align, false);
+  ViewState view{kNoWindow, 320, 240, true};
+
+  // Inside the view nothing moves; the view starts inside the area.
+  EXPECT_EQ(followTo(params, view, 150, 150), (ParamPoint{100, 100}));
+  EXPECT_EQ(followTo(params, view, 419, 339), (ParamPoint{100, 100}));
+  // One pixel past the right and bottom edges: the overshoot (0) plus one.
+  EXPECT_EQ(followTo(params, view, 420, 340), (ParamPoint{101, 101}));
+  EXPECT_EQ(followTo(params, view, 430, 350), (ParamPoint{111, 111}));
+  // Far past the area: the view stops at its right and bottom edges.
+  EXPECT_EQ(followTo(params, view, 1000, 800), (ParamPoint{580, 460}));
+  // Back left and up: the view's left and top edges come to the pointer.
+  EXPECT_EQ(followTo(params, view, 700, 600), (ParamPoint{580, 460}));
+  EXPECT_EQ(followTo(params, view, 500, 400), (ParamPoint{500, 400}));
+  EXPECT_EQ(followTo(params, view, 20, 30), (ParamPoint{100, 100}));
+  // The frame keeps the area's size; only the view pans.
+  EXPECT_EQ(params.frameSize.cx, 800);
+  EXPECT_EQ(params.source, (ParamRect{100, 100, 900, 700}));
+
+  // Not connected and no override: the view is the frame itself, so it cannot pan.
+  ViewState unconnected{kNoWindow, 0, 0, false};
+  EXPECT_EQ(followTo(params, unconnected, 1000, 800), (ParamPoint{100, 100}));
+  EXPECT_EQ(unconnected.width, 800);
+
+  // Resizing shows the whole area, so the view does not follow.
+  params.set(CaptureFlag::Resize, true);
+  EXPECT_EQ(followTo(params, view, 1000, 800), (ParamPoint{100, 100}));
+  params.set(CaptureFlag::Resize, false);
+
+  // The first pass after the tracked window changed does not follow yet.
+  view.window = 0x1234;
+  EXPECT_EQ(followTo(params, view, 1000, 800), (ParamPoint{100, 100}));
+  EXPECT_EQ(view.window, kNoWindow);
+  EXPECT_EQ(followTo(params, view, 1000, 800), (ParamPoint{580, 460}));
+  ::SetCursorPos(saved.x, saved.y);
 }
 
 TEST(AreaTrackerTest, WindowHandleRules) {

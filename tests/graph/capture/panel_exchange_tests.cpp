@@ -1,0 +1,256 @@
+// The capture pin's exchange with the control panel's queue object while it streams: the
+// change events it takes decide which periods deliver a frame, and it reports where the
+// captured frame is. The panel program is not part of these tests: a queue test double is
+// registered for the panel's queue class inside this process, so the pin's worker thread
+// creates it in place of the panel's.
+#include <windows.h>
+#include <dshow.h>
+#include <wrl/client.h>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "capture_graph_fixture.h"
+#include "dshow/ref_counted.h"
+#include "pattern_window.h"
+#include "zelkpanel.h"
+
+using Microsoft::WRL::ComPtr;
+using namespace capture_graph;
+
+namespace {
+
+// Answers the pin like the panel's queue: events first in, first out; every write noted.
+class FakeQueue final : public CRefCounted<IZelkgrabQueue, IID_IZelkgrabQueue> {
+ public:
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                   UINT*) override {
+    return E_NOTIMPL;
+  }
+
+  HRESULT STDMETHODCALLTYPE get_qparam(BSTR prop, BSTR* param) override {
+    if (!prop || !param) return E_POINTER;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (std::wstring(prop) != L"event") return E_INVALIDARG;
+    ++eventReads_;
+    if (events_.empty()) return S_FALSE;
+    *param = ::SysAllocString(events_.front().c_str());
+    events_.pop_front();
+    return *param ? S_OK : E_OUTOFMEMORY;
+  }
+
+  HRESULT STDMETHODCALLTYPE put_qparam(BSTR prop, BSTR param) override {
+    if (!prop || !param) return E_POINTER;
+    std::lock_guard<std::mutex> lock(mutex_);
+    writes_.emplace_back(prop, param);
+    return S_OK;
+  }
+
+  void queueEvent(const wchar_t* text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    events_.emplace_back(text);
+  }
+  bool drained() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return events_.empty();
+  }
+  int eventReads() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return eventReads_;
+  }
+  std::vector<std::pair<std::wstring, std::wstring>> takeWrites() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::exchange(writes_, {});
+  }
+
+ private:
+  std::mutex mutex_;
+  std::deque<std::wstring> events_;
+  int eventReads_ = 0;
+  std::vector<std::pair<std::wstring, std::wstring>> writes_;
+};
+
+class FakeQueueFactory final : public CRefCounted<IClassFactory, IID_IClassFactory> {
+ public:
+  explicit FakeQueueFactory(FakeQueue* queue) : queue_(queue) {}
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
+    if (outer) return CLASS_E_NOAGGREGATION;
+    ++created;
+    return queue_->QueryInterface(iid, object);
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+  std::atomic<int> created{0};
+
+ private:
+  ComPtr<FakeQueue> queue_;
+};
+
+class PanelExchangeTest : public CaptureGraphTest {
+ protected:
+  void SetUp() override {
+    CaptureGraphTest::SetUp();
+    queue_.Attach(new FakeQueue());
+    factory_.Attach(new FakeQueueFactory(queue_.Get()));
+    // In the multithreaded apartment, where the pin's worker thread creates it too.
+    ASSERT_EQ(::CoRegisterClassObject(CLSID_ZelkgrabQueue, factory_.Get(), CLSCTX_INPROC_SERVER,
+                                      REGCLS_MULTIPLEUSE, &cookie_),
+              S_OK);
+  }
+
+  void TearDown() override {
+    CaptureGraphTest::TearDown();
+    if (cookie_) {
+      EXPECT_EQ(::CoRevokeClassObject(cookie_), S_OK);
+    }
+  }
+
+  // Starts streaming and waits for the first frame, after which only changes deliver.
+  void startStreaming() {
+    buildGraph();
+    connectChain();
+    ASSERT_TRUE(SUCCEEDED(control_->Run()));
+    ASSERT_TRUE(recorder_->waitFor(1, kWaitMs));
+  }
+
+  // Whether a frame arrives within `ms` beyond those seen so far.
+  bool anotherFrameWithin(DWORD ms) {
+    return recorder_->waitFor(recorder_->samples().size() + 1, ms);
+  }
+
+  // Lets the worker take what is queued, then a few idle periods more.
+  void waitUntilDrained() {
+    for (int i = 0; i < 200 && !queue_->drained(); ++i) ::Sleep(5);
+    EXPECT_TRUE(queue_->drained()) << "the pin takes queued events while it streams";
+    const int reads = queue_->eventReads();
+    for (int i = 0; i < 200 && queue_->eventReads() < reads + 3; ++i) ::Sleep(5);
+  }
+
+  ComPtr<FakeQueue> queue_;
+  ComPtr<FakeQueueFactory> factory_;
+  DWORD cookie_ = 0;
+};
+
+// A quiet period is several frame periods (the default is 40 ms) without a frame.
+constexpr DWORD kQuietMs = 400;
+
+TEST_F(PanelExchangeTest, TheQueueLivesWhileTheWorkerThreadRuns) {
+  queue_->AddRef();
+  const ULONG idle = queue_->Release();
+  EXPECT_EQ(factory_->created, 0) << "not before streaming";
+  startStreaming();
+  EXPECT_EQ(factory_->created, 1);
+  queue_->AddRef();
+  EXPECT_GT(queue_->Release(), idle) << "the pin holds the queue while it streams";
+  ASSERT_EQ(control_->Stop(), S_OK);
+  queue_->AddRef();
+  EXPECT_EQ(queue_->Release(), idle) << "and lets it go when its worker thread ends";
+}
+
+TEST_F(PanelExchangeTest, OnlyGeometryAndCursorEventsDeliverWhenOptimised) {
+  pin_->ChangeParams([](CaptureParams& params) {
+    params.set(CaptureFlag::OptCapture, true);
+    params.set(CaptureFlag::OptDeliver, true);
+    params.set(CaptureFlag::HideMouse, false);
+  });
+  startStreaming();
+  EXPECT_FALSE(anotherFrameWithin(kQuietMs)) << "nothing changed, nothing delivered";
+
+  // Prefixes count only at the start of the text.
+  queue_->queueEvent(L"xWindowChanged");
+  queue_->queueEvent(L"Unrelated");
+  waitUntilDrained();
+  EXPECT_FALSE(anotherFrameWithin(kQuietMs));
+
+  for (const wchar_t* event : {L"WindowChanged", L"WindowBorderChanged",
+                               L"WindowClientAreaChanged", L"RectangleChanged and more"}) {
+    SCOPED_TRACE(testing::Message() << std::wstring(event).c_str());
+    queue_->queueEvent(event);
+    EXPECT_TRUE(anotherFrameWithin(kWaitMs)) << "a geometry change delivers a frame";
+    waitUntilDrained();
+    EXPECT_FALSE(anotherFrameWithin(kQuietMs)) << "and then only one";
+  }
+
+  // A pointer change delivers while the pointer is shown, and not while it is hidden.
+  queue_->queueEvent(L"CursorChanged");
+  EXPECT_TRUE(anotherFrameWithin(kWaitMs));
+  waitUntilDrained();
+  pin_->ChangeParams([](CaptureParams& params) { params.set(CaptureFlag::HideMouse, true); });
+  EXPECT_TRUE(anotherFrameWithin(kWaitMs)) << "the parameter change itself counts";
+  waitUntilDrained();
+  EXPECT_FALSE(anotherFrameWithin(kQuietMs));
+  queue_->queueEvent(L"CursorChanged");
+  waitUntilDrained();
+  EXPECT_FALSE(anotherFrameWithin(kQuietMs));
+  ASSERT_EQ(control_->Stop(), S_OK);
+}
+
+TEST_F(PanelExchangeTest, WithoutOptimisationEveryPeriodDelivers) {
+  pin_->ChangeParams([](CaptureParams& params) {
+    params.set(CaptureFlag::OptCapture, true);
+    params.set(CaptureFlag::OptDeliver, false);
+  });
+  startStreaming();
+  EXPECT_TRUE(recorder_->waitFor(5, kWaitMs)) << "optcapture alone still delivers every period";
+  ASSERT_EQ(control_->Stop(), S_OK);
+}
+
+// The writes of one sample: a position with the frame shown, or only the frame hidden.
+std::vector<std::pair<std::wstring, std::wstring>> shownAt(const wchar_t* position) {
+  return {{L"FramePos", position}, {L"FrameShow", L"1"}};
+}
+
+TEST_F(PanelExchangeTest, ReportsTheCapturedFrameInScreenCoordinates) {
+  pin_->ChangeParams([](CaptureParams& params) {
+    params.set(CaptureFlag::OptCapture, false);
+    params.set(CaptureFlag::ShowFrame, true);
+  });
+  startStreaming();
+  ASSERT_TRUE(recorder_->waitFor(3, kWaitMs));
+  auto writes = queue_->takeWrites();
+  ASSERT_GE(writes.size(), 2u);
+  // 800 x 600 centred on the virtual display.
+  const auto expected = shownAt(L"560,240,1360,840");
+  EXPECT_EQ(writes[0], expected[0]);
+  EXPECT_EQ(writes[1], expected[1]);
+
+  pin_->ChangeParams([](CaptureParams& params) { params.set(CaptureFlag::ShowFrame, false); });
+  ASSERT_TRUE(recorder_->waitFor(recorder_->samples().size() + 3, kWaitMs));
+  writes = queue_->takeWrites();
+  ASSERT_FALSE(writes.empty());
+  EXPECT_EQ(writes.back(), (std::pair<std::wstring, std::wstring>{L"FrameShow", L"0"}));
+  ASSERT_EQ(control_->Stop(), S_OK);
+}
+
+TEST_F(PanelExchangeTest, ATrackedWindowsFrameIsReportedWhereTheWindowIs) {
+  PatternWindow pattern(RECT{100, 100, 300, 260});
+  ASSERT_TRUE(pattern.shown());
+  HWND window = pattern.window();
+  pin_->ChangeParams([window](CaptureParams& params) {
+    params.hwnd = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(window));
+    params.set(CaptureFlag::TrackWnd, true);
+    params.set(CaptureFlag::TrackMouse, false);
+    params.set(CaptureFlag::OptCapture, false);
+    params.set(CaptureFlag::ShowFrame, true);
+  });
+  startStreaming();
+  ASSERT_TRUE(recorder_->waitFor(3, kWaitMs));
+  const auto writes = queue_->takeWrites();
+  ASSERT_GE(writes.size(), 2u);
+  const auto expected = shownAt(L"100,100,300,260");
+  EXPECT_EQ(writes[0], expected[0]);
+  EXPECT_EQ(writes[1], expected[1]);
+  ASSERT_EQ(control_->Stop(), S_OK);
+}
+
+}  // namespace
