@@ -56,7 +56,8 @@ run "$work/zelkrec.exe" --seconds 1 --out alone.avi
 cd - >/dev/null || exit 1
 [ "$rc" -eq 1 ] || fail "without Zelkgrab.ax: exit code $rc, expected 1"
 grep -q '^zelkrec: creating the capture filter from .*Zelkgrab\.ax failed: 0x8007007E' \
-  "$work/err" || fail "without Zelkgrab.ax: unexpected message: $(cat "$work/err")"
+  "$work/err" || fail "without Zelkgrab.ax: unexpected message (exit code $rc)." \
+  "stderr: '$(head -c 600 "$work/err.raw")' stdout: '$(head -c 600 "$work/out.raw")'"
 [ -e "$work/alone.avi" ] && fail "without Zelkgrab.ax: the empty output file was left behind"
 
 [ "$failures" -eq 0 ] && echo "zelkrec command line: all checks passed"
