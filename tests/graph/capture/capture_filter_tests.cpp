@@ -20,6 +20,7 @@
 #include "common/module_proc.h"
 #include "common/win_raii.h"
 #include "config/filter_property_page.h"
+#include "dispatch_double.h"
 #include "dshow/ref_counted.h"
 #include "capture_graph_fixture.h"
 #include "graph_support.h"
@@ -732,17 +733,8 @@ ComPtr<IPropertyPage> makePropertyPage() {
 }
 
 // Stands in for the control panel's dialog service: notes the filter it was given.
-class FakePanel final : public CRefCounted<IZelkgrabEnum, IID_IZelkgrabEnum> {
+class FakePanel final : public DispatchDouble<IZelkgrabEnum, IID_IZelkgrabEnum> {
  public:
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                   UINT*) override {
-    return E_NOTIMPL;
-  }
   HRESULT STDMETHODCALLTYPE get_count(ULONG*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE get_name(ULONG, BSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE CreateDlgN(LONG) override { return E_NOTIMPL; }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "capture_graph_fixture.h"
+#include "dispatch_double.h"
 #include "dshow/ref_counted.h"
 #include "pattern_window.h"
 #include "zelkpanel.h"
@@ -26,17 +27,8 @@ using namespace capture_graph;
 namespace {
 
 // Answers the pin like the panel's queue: events first in, first out; every write noted.
-class FakeQueue final : public CRefCounted<IZelkgrabQueue, IID_IZelkgrabQueue> {
+class FakeQueue final : public DispatchDouble<IZelkgrabQueue, IID_IZelkgrabQueue> {
  public:
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                   UINT*) override {
-    return E_NOTIMPL;
-  }
 
   HRESULT STDMETHODCALLTYPE get_qparam(BSTR prop, BSTR* param) override {
     if (!prop || !param) return E_POINTER;
