@@ -74,6 +74,9 @@ CapturePin::CapturePin(HRESULT* hr, CaptureFilter* filter)
   refreshGeometry();
   appliedParams_ = params_;
   geometryChanged_ = false;
+
+  // Without the mouse device the pointer is still drawn, only never as a click.
+  mouseDevice_.create();
 }
 
 CapturePin::~CapturePin() {
@@ -86,6 +89,7 @@ CapturePin::~CapturePin() {
   surface_.free();
   // What the next instance starts from.
   configuration_.save(params_);
+  mouseDevice_.reset();
 }
 
 HRESULT CapturePin::NonDelegatingQueryInterface(REFIID iid, void** object) {
@@ -473,7 +477,7 @@ void CapturePin::drainEvents() {
 }
 
 GrabHooks CapturePin::grabHooks() {
-  GrabHooks hooks;
+  GrabHooks hooks = pointerHooks();
   if (queue_.present()) {
     hooks.hideFrame = [this] { queue_.hideFrame(); };
     hooks.showFrame = [this](const ParamRect& screen) {
@@ -626,6 +630,23 @@ HRESULT CapturePin::scaleSurfaceToSample(BYTE* sampleBits, const BITMAPINFOHEADE
   return S_OK;
 }
 
+GrabHooks CapturePin::pointerHooks() {
+  GrabHooks hooks;
+  if (params_.has(CaptureFlag::HideMouse)) return hooks;
+  // A snapshot that fails stays empty: this frame goes without a pointer.
+  hooks.snapshotPointer = [this] { takeCursorShot(cursorShot_); };
+  hooks.drawPointer = [this](HDC memoryDC) {
+    drawPointer(memoryDC, cursorShot_, params_, mouseDevice_.device());
+  };
+  return hooks;
+}
+
+HRESULT CapturePin::drawPointerOnSample(HBITMAP sampleBitmap) {
+  SelectObjectGuard selected(surface_.memoryDC(), sampleBitmap);
+  if (!selected.selected()) return E_FAIL;
+  return drawPointer(surface_.memoryDC(), cursorShot_, params_, mouseDevice_.device());
+}
+
 HRESULT CapturePin::FillBuffer(IMediaSample* sample) {
   if (!sample) return E_POINTER;
   CAutoLock lock(&pinLock_);
@@ -657,13 +678,22 @@ HRESULT CapturePin::FillBuffer(IMediaSample* sample) {
   const bool direct = surface_.direct;
   GrabTarget target = {direct ? bitmap : surface_.mainBitmap(), direct ? bits : surface_.mainBits(),
                        direct, capture};
+  freeCursorShot(cursorShot_);
   noteFrameSizeChange();
   hr = grabFrame(surface_, params_, target, grabHooks());
   if (FAILED(hr)) return hr;
 
-  if (!direct) {
-    hr = params_.has(CaptureFlag::Resize) ? scaleSurfaceToSample(bits, format->bmiHeader)
-                                          : copySurfaceToSample(bits, length);
+  const bool showMouse = !params_.has(CaptureFlag::HideMouse);
+  if (!direct && params_.has(CaptureFlag::Resize)) {
+    auto scale = [&] { return scaleSurfaceToSample(bits, format->bmiHeader); };
+    // The pointer is in the surface only while it is scaled.
+    hr = showMouse
+             ? withPointerInSurface(&surface_, cursorShot_, params_, mouseDevice_.device(), scale)
+             : scale();
+    if (FAILED(hr)) return hr;
+  } else if (!direct) {
+    hr = copySurfaceToSample(bits, length);
+    if (SUCCEEDED(hr) && showMouse) hr = drawPointerOnSample(bitmap);
     if (FAILED(hr)) return hr;
   }
 
@@ -672,6 +702,7 @@ HRESULT CapturePin::FillBuffer(IMediaSample* sample) {
   REFERENCE_TIME stop = nextTime_;
   sample->SetTime(&start, &stop);
   sample->SetSyncPoint(TRUE);
+  freeCursorShot(cursorShot_);
   return S_OK;
 }
 

@@ -18,7 +18,9 @@
 #include "capture/capture_params.h"
 #include "capture/capture_surface.h"
 #include "capture/frame_scaler.h"
+#include "capture/mouse_device.h"
 #include "capture/panel_queue.h"
+#include "capture/pointer_overlay.h"
 #include "capture/screen_grab.h"
 #include "config/configuration.h"
 #include "config/control_object.h"
@@ -110,6 +112,9 @@ class CapturePin final
   HRESULT scaleSurfaceToSample(BYTE* sampleBits, const BITMAPINFOHEADER& header);
   // What the grab reports to the panel and draws of the pointer.
   GrabHooks grabHooks();
+  // The pointer's part of the grab: its snapshot, and in direct mode its drawing.
+  GrabHooks pointerHooks();
+  HRESULT drawPointerOnSample(HBITMAP sampleBitmap);
 
   // Runs whenever the record changed outside the worker's own bookkeeping: signals every
   // control object.
@@ -127,6 +132,8 @@ class CapturePin final
   ParamSize formatOverride_ = {0, 0};
   CaptureSurface surface_;
   FrameScaler scaler_;
+  CursorShot cursorShot_;    // the pointer of the current sample
+  MouseDevice mouseDevice_;  // absent when DirectInput is not there: clicks are not shown
   REFERENCE_TIME nextTime_ = 0;
   bool geometryChanged_ = false;
   bool cursorChanged_ = false;
