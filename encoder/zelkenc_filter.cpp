@@ -1,0 +1,204 @@
+// The encoder filter: type negotiation, buffer sizes, and the per-sample encode step.
+#include "encoder/zelkenc_filter.h"
+
+#include <cstdlib>
+#include <limits>
+#include <memory>
+#include <new>
+
+#include "codec/frame_format.h"
+#include "codec/zlkc_media_type.h"
+#include "dshow/transform_sample.h"
+#include "encoder/buffer_count.h"
+#include "encoder/media_sample_frame.h"
+#include "encoder/zelkenc_ids.h"
+#include "encoder/zelkenc_input_pin.h"
+#include "encoder/zelkenc_output_pin.h"
+
+namespace {
+
+// Output buffers: one for the sample being coded, the rest for downstream to hold.
+constexpr LONG kOutputBuffers = 4;
+
+}  // namespace
+
+CUnknown* ZelkencFilter::create(IUnknown* outer, HRESULT* hr) {
+  *hr = S_OK;
+  auto* filter = new (std::nothrow) ZelkencFilter(outer, hr);
+  if (!filter) *hr = E_OUTOFMEMORY;
+  return filter;
+}
+
+ZelkencFilter::ZelkencFilter(IUnknown* outer, HRESULT* hr)
+    : CUnknownWith(L"Zelkenc", outer, CLSID_Zelkenc) {
+  HRESULT keyResult = S_OK;
+  settingsKey_.emplace(HKEY_LOCAL_MACHINE, kSettingsPath, &keyResult);
+  // Settings changes are stored as they are made; an encoder that cannot store them is refused.
+  if (FAILED(keyResult)) {
+    *hr = E_FAIL;
+    return;
+  }
+
+  HRESULT pinResult = S_OK;
+  std::unique_ptr<CTransformInputPin> input(new (std::nothrow) ZelkencInputPin(this, &pinResult));
+  std::unique_ptr<CTransformOutputPin> output(new (std::nothrow)
+                                                  ZelkencOutputPin(this, &pinResult));
+  if (!input || !output) {
+    *hr = E_OUTOFMEMORY;
+    return;
+  }
+  if (FAILED(pinResult)) {
+    *hr = pinResult;
+    return;
+  }
+  SetPins(std::move(input), std::move(output));
+
+  // Stored values are used as they are; the interface that writes them keeps them in range.
+  int32_t keyframeRate = codec::FrameEncoder::kDefaultKeyframeRate;
+  int32_t level = codec::FrameEncoder::kDefaultLevel;
+  settingsKey_->ReadInt32(L"keyframe", &keyframeRate, keyframeRate);
+  settingsKey_->ReadInt32(L"quality", &level, level);
+  encoder_.setKeyframeRate(keyframeRate);
+  encoder_.setLevel(level);
+}
+
+ZelkencFilter::~ZelkencFilter() = default;
+
+HRESULT ZelkencFilter::NonDelegatingQueryInterface(REFIID iid, void** object) {
+  if (iid == IID_ISpecifyPropertyPages) {
+    return GetInterface(static_cast<ISpecifyPropertyPages*>(this), object);
+  }
+  return CTransformFilter::NonDelegatingQueryInterface(iid, object);
+}
+
+HRESULT ZelkencFilter::CheckInputType(const CMediaType* in) {
+  if (!in) return E_POINTER;
+  return IsVideoInfoTypeOf(*in, MEDIASUBTYPE_RGB32) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+}
+
+HRESULT ZelkencFilter::CheckTransform(const CMediaType* in, const CMediaType* out) {
+  if (!in || !out) return E_POINTER;
+  const HRESULT accepted = CheckInputType(in);
+  if (accepted != S_OK) return accepted;
+  const VIDEOINFOHEADER* source = VideoInfoOf(*in);
+  const VIDEOINFOHEADER* target = VideoInfoOf(*out);
+  if (*out->Type() != *in->Type() || *out->Subtype() != MEDIASUBTYPE_ZLKC || !target ||
+      target->bmiHeader.biWidth != source->bmiHeader.biWidth ||
+      target->bmiHeader.biHeight != source->bmiHeader.biHeight) {
+    return VFW_E_TYPE_NOT_ACCEPTED;
+  }
+  // Whatever the output, the input allocator must cover the reference frame we keep.
+  Microsoft::WRL::ComPtr<IMemAllocator> allocator;
+  if (FAILED(InputPin()->GetAllocator(&allocator)) || !allocator) return E_FAIL;
+  return FAILED(RaiseBufferCount(allocator.Get(), ZelkencInputPin::kMinimumBuffers)) ? E_FAIL
+                                                                                     : S_OK;
+}
+
+HRESULT ZelkencFilter::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
+  if (!InputPin()->IsConnected()) return E_UNEXPECTED;
+  if (!allocator || !request) return E_POINTER;
+  const CMediaType& input = InputPin()->CurrentMediaType();
+  const VIDEOINFOHEADER* info = VideoInfoOf(input);
+  if (!info) return E_UNEXPECTED;
+
+  // Without a fixed sample size the frame itself says how much a key sample may need.
+  uint64_t frameBytes = input.GetSampleSize();
+  if (!input.IsFixedSize()) {
+    frameBytes = static_cast<uint64_t>(std::llabs(info->bmiHeader.biWidth)) *
+                 static_cast<uint64_t>(std::llabs(info->bmiHeader.biHeight)) * 4;
+  }
+  if (frameBytes > static_cast<uint64_t>(std::numeric_limits<LONG>::max())) return E_FAIL;
+  const uint64_t bufferBytes = codec::sampleCapacity(static_cast<size_t>(frameBytes));
+  if (bufferBytes > static_cast<uint64_t>(std::numeric_limits<LONG>::max())) return E_FAIL;
+
+  request->cBuffers = kOutputBuffers;
+  request->cbBuffer = static_cast<LONG>(bufferBytes);
+  ALLOCATOR_PROPERTIES actual = {};
+  HRESULT hr = allocator->SetProperties(request, &actual);
+  if (FAILED(hr)) return hr;
+  if (actual.cBuffers < request->cBuffers || actual.cbBuffer < request->cbBuffer) return E_FAIL;
+  return S_OK;
+}
+
+HRESULT ZelkencFilter::GetMediaType(int position, CMediaType* type) {
+  if (!InputPin()->IsConnected()) return E_UNEXPECTED;
+  if (position < 0) return E_INVALIDARG;
+  if (position > 0) return VFW_S_NO_MORE_ITEMS;
+  if (!type) return E_POINTER;
+
+  CMediaType offered(InputPin()->CurrentMediaType());
+  if (!offered.IsValid()) return E_OUTOFMEMORY;
+  auto* info = reinterpret_cast<VIDEOINFOHEADER*>(offered.Format());
+  if (!VideoInfoOf(offered)) return E_UNEXPECTED;
+  offered.SetSubtype(&MEDIASUBTYPE_ZLKC);
+  // Samples are as long as the picture's changes; lSampleSize is left as the input had it.
+  offered.bFixedSizeSamples = FALSE;
+  offered.SetTemporalCompression(true);
+  info->bmiHeader.biCompression = codec::kFourCC;
+  info->bmiHeader.biSizeImage = 0;
+  *type = std::move(offered);
+  return S_OK;
+}
+
+HRESULT ZelkencFilter::Transform(IMediaSample* in, IMediaSample* out) {
+  if (!in || !out) return E_POINTER;
+  const HRESULT inputType = AdoptSampleMediaType(in, InputPin());
+  if (FAILED(inputType)) return inputType;
+  const HRESULT outputType = AdoptSampleMediaType(out, OutputPin());
+  if (FAILED(outputType)) return outputType;
+  CopySampleProperties(in, out);
+
+  CAutoLock lock(&settingsLock_);
+  // A new input type may mean new geometry: the old frame is no reference for the next.
+  if (inputType == S_OK) encoder_.dropReference();
+  return encode(in, out);
+}
+
+HRESULT ZelkencFilter::encode(IMediaSample* in, IMediaSample* out) {
+  const VIDEOINFOHEADER* info = VideoInfoOf(InputPin()->CurrentMediaType());
+  if (!info) return E_UNEXPECTED;
+  BYTE* source = nullptr;
+  BYTE* target = nullptr;
+  HRESULT hr = in->GetPointer(&source);
+  if (FAILED(hr)) return hr;
+  hr = out->GetPointer(&target);
+  if (FAILED(hr)) return hr;
+  const LONG capacity = out->GetSize();
+  if (capacity < 0) return E_UNEXPECTED;
+
+  std::unique_ptr<codec::SourceFrame> frame(new (std::nothrow) MediaSampleFrame(in, source));
+  if (!frame) return E_OUTOFMEMORY;
+  codec::EncodedSample encoded;
+  hr = encoder_.encode(std::move(frame), info->bmiHeader.biWidth, info->bmiHeader.biHeight, target,
+                       static_cast<size_t>(capacity), &encoded);
+  if (FAILED(hr)) return hr;
+  out->SetActualDataLength(static_cast<LONG>(encoded.length));
+  out->SetSyncPoint(encoded.syncPoint);
+  return S_OK;
+}
+
+HRESULT ZelkencFilter::BeginFlush() {
+  reset();
+  return CTransformFilter::BeginFlush();
+}
+
+HRESULT ZelkencFilter::Stop() {
+  const HRESULT hr = CTransformFilter::Stop();
+  reset();
+  return hr;
+}
+
+void ZelkencFilter::reset() {
+  CAutoLock lock(&settingsLock_);
+  encoder_.reset();
+}
+
+HRESULT ZelkencFilter::GetPages(CAUUID* pages) {
+  if (!pages) return E_POINTER;
+  pages->cElems = 0;
+  pages->pElems = static_cast<GUID*>(::CoTaskMemAlloc(sizeof(GUID)));
+  if (!pages->pElems) return E_OUTOFMEMORY;
+  pages->pElems[0] = CLSID_ZelkencProp;
+  pages->cElems = 1;
+  return S_OK;
+}

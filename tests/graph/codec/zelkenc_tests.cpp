@@ -1,0 +1,469 @@
+// The encoder filter in graphs of Wine's filter graph manager, between a push source and a
+// recording sink: the compressed type it offers and the inputs it takes, the allocator demands
+// on both sides, and the samples it makes (key, difference and empty samples, the keyframe
+// rate from the registry, short input samples, restarts after flush and stop, a new type on a
+// sample), with the notifications passing through its output queue.
+#include <windows.h>
+#include <dshow.h>
+#include <gtest/gtest.h>
+#include <wrl/client.h>
+
+#include <cstring>
+
+#include "codec/frame_format.h"
+#include "codec/zlkc_media_type.h"
+#include "codec_graph_test.h"
+#include "encoder/zelkenc_filter.h"
+#include "encoder/zelkenc_ids.h"
+
+using Microsoft::WRL::ComPtr;
+using namespace codec_graph;
+
+namespace {
+
+constexpr LONG kWidth = 16;
+constexpr LONG kHeight = 8;
+constexpr LONG kPitch = kWidth * 4;
+constexpr LONG kFrameBytes = kPitch * kHeight;
+
+ComPtr<ZelkencFilter> makeEncoder() {
+  HRESULT hr = E_FAIL;
+  CUnknown* created = ZelkencFilter::create(nullptr, &hr);
+  EXPECT_EQ(hr, S_OK);
+  return ComPtr<ZelkencFilter>(static_cast<ZelkencFilter*>(created));
+}
+
+// Pixels [0, rows x width) of `frame`.
+Pixels firstRows(const Pixels& frame, LONG rows) {
+  return Pixels(frame.begin(), frame.begin() + rows * kWidth);
+}
+
+void expectKeySample(const ReceivedSample& sample, const Pixels& frame, LONG rows = kHeight) {
+  EXPECT_TRUE(sample.syncPoint);
+  const std::vector<Item> items = itemsOf(sample.data);
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[0].type, codec::kClearMarker);
+  EXPECT_EQ(items[1].type, codec::kRawRectangle);
+  EXPECT_EQ(items[1].rect, (codec::FrameRect{0, 0, kWidth, rows}));
+  ASSERT_TRUE(items[1].inflated);
+  EXPECT_EQ(items[1].content, firstRows(frame, rows));
+}
+
+void expectEmptyDifference(const ReceivedSample& sample) {
+  EXPECT_FALSE(sample.syncPoint);
+  EXPECT_TRUE(sample.data.empty());
+}
+
+class EncoderGraph : public CodecGraphTest {
+ protected:
+  void TearDown() override {
+    if (control_) control_->Stop();
+    source_.Reset();
+    encoder_.Reset();
+    sink_.Reset();
+    CodecGraphTest::TearDown();
+  }
+
+  // push source -> Zelkenc -> recording sink, connected but stopped. The source asks for a
+  // single buffer: the encoder must raise that itself.
+  void build(const CMediaType& input = videoType(MEDIASUBTYPE_RGB32, kWidth, kHeight)) {
+    source_ = new PushSource(input, 1, kFrameBytes);
+    encoder_ = makeEncoder();
+    sink_ = new RecordingSink(MEDIASUBTYPE_ZLKC);
+    ASSERT_NO_FATAL_FAILURE(add(source_.Get(), L"source"));
+    ASSERT_NO_FATAL_FAILURE(add(encoder_.Get(), L"Zelkenc"));
+    ASSERT_NO_FATAL_FAILURE(add(sink_.Get(), L"sink"));
+    ASSERT_EQ(connect(source_.Get(), encoder_.Get()), S_OK);
+    ASSERT_EQ(connect(encoder_.Get(), sink_.Get()), S_OK);
+  }
+
+  void buildAndPause() {
+    ASSERT_NO_FATAL_FAILURE(build());
+    ASSERT_NO_FATAL_FAILURE(pause());
+  }
+
+  HRESULT push(const Pixels& frame, const SampleFlags& flags = {}) {
+    return source_->pin()->push(frame.data(), frame.size() * 4, flags);
+  }
+
+  // Pushes every frame and expects as many samples out.
+  std::vector<ReceivedSample> encode(const std::vector<Pixels>& frames) {
+    sink_->clear();
+    for (const Pixels& frame : frames) EXPECT_EQ(push(frame), S_OK);
+    std::vector<ReceivedSample> samples = sink_->samples();
+    EXPECT_EQ(samples.size(), frames.size());
+    return samples;
+  }
+
+  IPin* encoderInput() { return source_->pin()->GetConnected(); }
+
+  ComPtr<PushSource> source_;
+  ComPtr<ZelkencFilter> encoder_;
+  ComPtr<RecordingSink> sink_;
+};
+
+TEST_F(EncoderGraph, AcceptsOnlyRgb32VideoWithAPositiveSize) {
+  ComPtr<ZelkencFilter> encoder = makeEncoder();
+  const CMediaType good = videoType(MEDIASUBTYPE_RGB32, kWidth, kHeight);
+  EXPECT_EQ(encoder->CheckInputType(&good), S_OK);
+  EXPECT_EQ(encoder->CheckInputType(nullptr), E_POINTER);
+
+  CMediaType rgb24 = videoType(MEDIASUBTYPE_RGB24, kWidth, kHeight);
+  EXPECT_EQ(encoder->CheckInputType(&rgb24), VFW_E_TYPE_NOT_ACCEPTED);
+  CMediaType topDown = videoType(MEDIASUBTYPE_RGB32, kWidth, -kHeight);
+  EXPECT_EQ(encoder->CheckInputType(&topDown), VFW_E_TYPE_NOT_ACCEPTED);
+  CMediaType noWidth = videoType(MEDIASUBTYPE_RGB32, 0, kHeight);
+  EXPECT_EQ(encoder->CheckInputType(&noWidth), VFW_E_TYPE_NOT_ACCEPTED);
+  CMediaType shortFormat = good;
+  shortFormat.ReallocFormatBuffer(sizeof(VIDEOINFOHEADER) - 4);
+  EXPECT_EQ(encoder->CheckInputType(&shortFormat), VFW_E_TYPE_NOT_ACCEPTED);
+  CMediaType audio = good;
+  audio.SetType(&MEDIATYPE_Audio);
+  EXPECT_EQ(encoder->CheckInputType(&audio), VFW_E_TYPE_NOT_ACCEPTED);
+}
+
+TEST_F(EncoderGraph, OffersTheCompressedTypeOfItsInput) {
+  ComPtr<ZelkencFilter> unconnected = makeEncoder();
+  CMediaType type;
+  EXPECT_EQ(unconnected->GetMediaType(0, &type), E_UNEXPECTED);
+  unconnected.Reset();
+
+  CMediaType input = videoType(MEDIASUBTYPE_RGB32, kWidth, kHeight);
+  auto* inputInfo = reinterpret_cast<VIDEOINFOHEADER*>(input.Format());
+  inputInfo->rcSource = {1, 2, 3, 4};
+  inputInfo->dwBitRate = 12345;
+  ASSERT_NO_FATAL_FAILURE(build(input));
+
+  EXPECT_EQ(encoder_->GetMediaType(-1, &type), E_INVALIDARG);
+  EXPECT_EQ(encoder_->GetMediaType(1, &type), VFW_S_NO_MORE_ITEMS);
+  EXPECT_EQ(encoder_->GetMediaType(0, nullptr), E_POINTER);
+  ASSERT_EQ(encoder_->GetMediaType(0, &type), S_OK);
+  EXPECT_EQ(*type.Type(), MEDIATYPE_Video);
+  EXPECT_EQ(*type.Subtype(), MEDIASUBTYPE_ZLKC);
+  EXPECT_EQ(type.Subtype()->Data1, 0x434B4C5Au);
+  EXPECT_FALSE(type.IsFixedSize());
+  EXPECT_TRUE(type.IsTemporalCompressed());
+  EXPECT_EQ(type.lSampleSize, input.lSampleSize);
+  EXPECT_EQ(*type.FormatType(), FORMAT_VideoInfo);
+  ASSERT_EQ(type.FormatLength(), input.FormatLength());
+  VIDEOINFOHEADER expected = *inputInfo;
+  expected.bmiHeader.biCompression = 0x434B4C5A;
+  expected.bmiHeader.biSizeImage = 0;
+  EXPECT_EQ(std::memcmp(type.Format(), &expected, sizeof(expected)), 0);
+
+  // The connection the sink got is that type.
+  AM_MEDIA_TYPE connected = {};
+  ASSERT_EQ(sink_->pin()->ConnectionMediaType(&connected), S_OK);
+  EXPECT_TRUE(CMediaType(connected) == type);
+  FreeMediaType(connected);
+
+  CMediaType otherSize = type;
+  reinterpret_cast<VIDEOINFOHEADER*>(otherSize.Format())->bmiHeader.biHeight = kHeight + 1;
+  EXPECT_EQ(encoder_->CheckTransform(&input, &otherSize), VFW_E_TYPE_NOT_ACCEPTED);
+  CMediaType uncompressed = input;
+  EXPECT_EQ(encoder_->CheckTransform(&input, &uncompressed), VFW_E_TYPE_NOT_ACCEPTED);
+  EXPECT_EQ(encoder_->CheckTransform(&input, &type), S_OK);
+}
+
+TEST_F(EncoderGraph, RaisesTheUpstreamAllocatorToFourBuffers) {
+  // Raised as soon as upstream announces it, before the output is connected.
+  source_ = new PushSource(videoType(MEDIASUBTYPE_RGB32, kWidth, kHeight), 1, kFrameBytes);
+  encoder_ = makeEncoder();
+  sink_ = new RecordingSink(MEDIASUBTYPE_ZLKC);
+  ASSERT_NO_FATAL_FAILURE(add(source_.Get(), L"source"));
+  ASSERT_NO_FATAL_FAILURE(add(encoder_.Get(), L"Zelkenc"));
+  ASSERT_NO_FATAL_FAILURE(add(sink_.Get(), L"sink"));
+  ASSERT_EQ(connect(source_.Get(), encoder_.Get()), S_OK);
+  ComPtr<IMemInputPin> input;
+  ASSERT_EQ(encoderInput()->QueryInterface(IID_IMemInputPin, &input), S_OK);
+  ComPtr<IMemAllocator> allocator;
+  ASSERT_EQ(input->GetAllocator(&allocator), S_OK);
+  ALLOCATOR_PROPERTIES properties = {};
+  ASSERT_EQ(allocator->GetProperties(&properties), S_OK);
+  EXPECT_EQ(properties.cBuffers, 4);
+  EXPECT_EQ(properties.cbBuffer, kFrameBytes);
+  EXPECT_EQ(input->ReceiveCanBlock(), S_OK);
+  ASSERT_EQ(connect(encoder_.Get(), sink_.Get()), S_OK);
+
+  // The encoder holds one input sample as its reference; with one buffer the source would
+  // have nothing to fill.
+  ASSERT_NO_FATAL_FAILURE(pause());
+  for (uint32_t i = 0; i < 6; ++i) EXPECT_EQ(push(pattern(kWidth, kHeight, i)), S_OK) << i;
+}
+
+TEST_F(EncoderGraph, AsksDownstreamForFourBuffersThatHoldAKeySample) {
+  ASSERT_NO_FATAL_FAILURE(build());
+  const LONG wanted = static_cast<LONG>(codec::sampleCapacity(kFrameBytes));
+  ALLOCATOR_PROPERTIES properties = {};
+  ASSERT_NE(sink_->notifiedAllocator(), nullptr);
+  ASSERT_EQ(sink_->notifiedAllocator()->GetProperties(&properties), S_OK);
+  EXPECT_EQ(properties.cBuffers, 4);
+  EXPECT_EQ(properties.cbBuffer, wanted);
+
+  ALLOCATOR_PROPERTIES request = {};
+  request.cbAlign = 1;
+  ComPtr<TestAllocator> fewer = new TestAllocator(3, 0, -1);
+  EXPECT_EQ(encoder_->DecideBufferSize(fewer.Get(), &request), E_FAIL);
+  ComPtr<TestAllocator> smaller = new TestAllocator(0, wanted - 1, -1);
+  EXPECT_EQ(encoder_->DecideBufferSize(smaller.Get(), &request), E_FAIL);
+  EXPECT_EQ(encoder_->DecideBufferSize(smaller.Get(), nullptr), E_POINTER);
+}
+
+TEST_F(EncoderGraph, ConnectionFailsWhenDownstreamInsistsOnTooFewBuffers) {
+  source_ = new PushSource(videoType(MEDIASUBTYPE_RGB32, kWidth, kHeight), 1, kFrameBytes);
+  encoder_ = makeEncoder();
+  sink_ = new RecordingSink(MEDIASUBTYPE_ZLKC);
+  ComPtr<TestAllocator> fewer = new TestAllocator(2, 0, -1);
+  sink_->offerAllocator(fewer.Get(), true);
+  ASSERT_NO_FATAL_FAILURE(add(source_.Get(), L"source"));
+  ASSERT_NO_FATAL_FAILURE(add(encoder_.Get(), L"Zelkenc"));
+  ASSERT_NO_FATAL_FAILURE(add(sink_.Get(), L"sink"));
+  ASSERT_EQ(connect(source_.Get(), encoder_.Get()), S_OK);
+  EXPECT_TRUE(FAILED(connect(encoder_.Get(), sink_.Get())));
+  EXPECT_EQ(sink_->notifiedAllocator(), nullptr);
+
+  // Offered but not insisted on, the short allocator is passed over for one of our own.
+  sink_->offerAllocator(fewer.Get(), false);
+  ASSERT_EQ(connect(encoder_.Get(), sink_.Get()), S_OK);
+  ASSERT_NE(sink_->notifiedAllocator(), nullptr);
+  EXPECT_NE(sink_->notifiedAllocator(), fewer.Get());
+}
+
+TEST_F(EncoderGraph, FirstSampleIsKeyThenIdenticalFramesGiveEmptyDifferences) {
+  ASSERT_NO_FATAL_FAILURE(buildAndPause());
+  const Pixels frame = pattern(kWidth, kHeight, 1);
+  const std::vector<ReceivedSample> samples = encode({frame, frame, frame});
+  ASSERT_EQ(samples.size(), 3u);
+  expectKeySample(samples[0], frame);
+  expectEmptyDifference(samples[1]);
+  expectEmptyDifference(samples[2]);
+}
+
+TEST_F(EncoderGraph, OnePixelChangeGivesAOneByOneDifference) {
+  ASSERT_NO_FATAL_FAILURE(buildAndPause());
+  const Pixels frame = pattern(kWidth, kHeight, 2);
+  Pixels blackPixel = frame;
+  blackPixel[3 * kWidth + 5] = 0;
+  Pixels colouredPixel = blackPixel;
+  colouredPixel[7 * kWidth + 15] = 0x123456;
+
+  const std::vector<ReceivedSample> samples = encode({frame, blackPixel, colouredPixel});
+  ASSERT_EQ(samples.size(), 3u);
+  for (size_t i = 1; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_FALSE(samples[i].syncPoint);
+    const std::vector<Item> items = itemsOf(samples[i].data);
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].type, codec::kDifferenceRectangle);
+    ASSERT_TRUE(items[0].inflated);
+  }
+  EXPECT_EQ(itemsOf(samples[1].data)[0].rect, (codec::FrameRect{5, 3, 6, 4}));
+  // Black is carried with the change mark, so it does not read as "unchanged".
+  EXPECT_EQ(itemsOf(samples[1].data)[0].content, Pixels{0xFF000000u});
+  EXPECT_EQ(itemsOf(samples[2].data)[0].rect, (codec::FrameRect{15, 7, 16, 8}));
+  EXPECT_EQ(itemsOf(samples[2].data)[0].content, Pixels{0xFF123456u});
+}
+
+TEST_F(EncoderGraph, ChangesOnAllFourEdgesGiveAKeySampleAndTheCountGoesOn) {
+  storeEncoderSetting(L"keyframe", 3);
+  ASSERT_NO_FATAL_FAILURE(buildAndPause());
+  const Pixels first = pattern(kWidth, kHeight, 3);
+  Pixels edges = first;
+  edges[0] ^= 1;                           // first row, first column
+  edges[(kHeight - 1) * kWidth + 7] ^= 1;  // last row
+  edges[4 * kWidth + kWidth - 1] ^= 1;     // last column
+  Pixels fourth = edges;
+  fourth[2 * kWidth + 2] ^= 1;
+
+  // Samples 0 and 3 are key by the count; sample 1 by its changes, which does not restart it.
+  const std::vector<ReceivedSample> samples = encode({first, edges, edges, fourth, fourth});
+  ASSERT_EQ(samples.size(), 5u);
+  expectKeySample(samples[0], first);
+  expectKeySample(samples[1], edges);
+  expectEmptyDifference(samples[2]);
+  expectKeySample(samples[3], fourth);
+  expectEmptyDifference(samples[4]);
+}
+
+TEST_F(EncoderGraph, KeyframeRateOneMakesEverySampleKey) {
+  storeEncoderSetting(L"keyframe", 1);
+  ASSERT_NO_FATAL_FAILURE(buildAndPause());
+  const Pixels frame = pattern(kWidth, kHeight, 4);
+  const std::vector<ReceivedSample> samples = encode({frame, frame, frame});
+  ASSERT_EQ(samples.size(), 3u);
+  for (const ReceivedSample& sample : samples) expectKeySample(sample, frame);
+}
+
+TEST_F(EncoderGraph, KeyframeRateZeroForcesOnlyTheFirstSampleAfterARestart) {
+  storeEncoderSetting(L"keyframe", 0);
+  ASSERT_NO_FATAL_FAILURE(buildAndPause());
+  const Pixels frame = pattern(kWidth, kHeight, 5);
+  // Past the default rate of 30.
+  const std::vector<ReceivedSample> samples = encode(std::vector<Pixels>(40, frame));
+  ASSERT_EQ(samples.size(), 40u);
+  expectKeySample(samples[0], frame);
+  for (size_t i = 1; i < samples.size(); ++i) {
+    SCOPED_TRACE(i);
+    expectEmptyDifference(samples[i]);
+  }
+}
+
+TEST_F(EncoderGraph, StoredQualityIsTheZlibLevel) {
+  // zlib takes no level 10: every compression fails, and the source hears of it.
+  storeEncoderSetting(L"quality", 10);
+  ASSERT_NO_FATAL_FAILURE(buildAndPause());
+  EXPECT_EQ(push(pattern(kWidth, kHeight, 6)), E_FAIL);
+  EXPECT_TRUE(sink_->samples().empty());
+}
+
+TEST_F(EncoderGraph, ShortInputSampleCodesOnlyItsCompleteRows) {
+  ASSERT_NO_FATAL_FAILURE(buildAndPause());
+  const Pixels frame = pattern(kWidth, kHeight, 7);
+  ASSERT_EQ(source_->pin()->push(frame.data(), 3 * kPitch + 10, {}), S_OK);
+  ASSERT_EQ(sink_->samples().size(), 1u);
+  expectKeySample(sink_->samples()[0], frame, 3);
+
+  // A reference of three rows compares only three.
+  Pixels changed = frame;
+  changed[6 * kWidth] ^= 1;
+  changed[1 * kWidth + 4] ^= 1;
+  sink_->clear();
+  ASSERT_EQ(push(changed), S_OK);
+  const std::vector<Item> items = itemsOf(sink_->samples().at(0).data);
+  ASSERT_EQ(items.size(), 1u);
+  EXPECT_EQ(items[0].rect, (codec::FrameRect{4, 1, 5, 2}));
+}
+
+TEST_F(EncoderGraph, FlushAndStopRestartWithAKeySample) {
+  ASSERT_NO_FATAL_FAILURE(buildAndPause());
+  const Pixels frame = pattern(kWidth, kHeight, 8);
+  ASSERT_EQ(encode({frame, frame}).size(), 2u);
+
+  ASSERT_EQ(encoderInput()->BeginFlush(), S_OK);
+  ASSERT_EQ(encoderInput()->EndFlush(), S_OK);
+  EXPECT_EQ(sink_->beginFlushes(), 1);
+  EXPECT_EQ(sink_->endFlushes(), 1);
+  std::vector<ReceivedSample> samples = encode({frame, frame});
+  ASSERT_EQ(samples.size(), 2u);
+  expectKeySample(samples[0], frame);
+  expectEmptyDifference(samples[1]);
+
+  ASSERT_NO_FATAL_FAILURE(stop());
+  ASSERT_NO_FATAL_FAILURE(pause());
+  samples = encode({frame, frame});
+  ASSERT_EQ(samples.size(), 2u);
+  expectKeySample(samples[0], frame);
+  expectEmptyDifference(samples[1]);
+}
+
+TEST_F(EncoderGraph, NewMediaTypeOnASampleRestartsWithAKeySample) {
+  ASSERT_NO_FATAL_FAILURE(buildAndPause());
+  const Pixels frame = pattern(kWidth, kHeight, 9);
+  ASSERT_EQ(encode({frame, frame}).size(), 2u);
+
+  CMediaType slower = videoType(MEDIASUBTYPE_RGB32, kWidth, kHeight);
+  reinterpret_cast<VIDEOINFOHEADER*>(slower.Format())->AvgTimePerFrame = 800000;
+  SampleFlags flags;
+  flags.mediaType = &slower;
+  sink_->clear();
+  ASSERT_EQ(push(frame, flags), S_OK);
+  ASSERT_EQ(push(frame), S_OK);
+  const std::vector<ReceivedSample> samples = sink_->samples();
+  ASSERT_EQ(samples.size(), 2u);
+  expectKeySample(samples[0], frame);
+  expectEmptyDifference(samples[1]);
+  AM_MEDIA_TYPE current = {};
+  ASSERT_EQ(encoderInput()->ConnectionMediaType(&current), S_OK);
+  EXPECT_EQ(reinterpret_cast<VIDEOINFOHEADER*>(current.pbFormat)->AvgTimePerFrame, 800000);
+  FreeMediaType(current);
+}
+
+TEST_F(EncoderGraph, OutputSamplesKeepTheInputTimesAndFlags) {
+  ASSERT_NO_FATAL_FAILURE(buildAndPause());
+  const Pixels frame = pattern(kWidth, kHeight, 10);
+  SampleFlags flags;
+  flags.start = 1000;
+  flags.stop = 2000;
+  flags.discontinuity = true;
+  flags.preroll = true;
+  // The codec decides the sync point, not the source.
+  flags.syncPoint = false;
+  ASSERT_EQ(push(frame, flags), S_OK);
+  flags.start = 2000;
+  flags.stop = 3000;
+  flags.discontinuity = false;
+  flags.preroll = false;
+  flags.syncPoint = true;
+  ASSERT_EQ(push(frame, flags), S_OK);
+  const std::vector<ReceivedSample> samples = sink_->samples();
+  ASSERT_EQ(samples.size(), 2u);
+  EXPECT_EQ(samples[0].timeResult, S_OK);
+  EXPECT_EQ(samples[0].start, 1000);
+  EXPECT_EQ(samples[0].stop, 2000);
+  EXPECT_TRUE(samples[0].discontinuity);
+  EXPECT_TRUE(samples[0].preroll);
+  EXPECT_TRUE(samples[0].syncPoint);
+  EXPECT_EQ(samples[1].start, 2000);
+  EXPECT_EQ(samples[1].stop, 3000);
+  EXPECT_FALSE(samples[1].discontinuity);
+  EXPECT_FALSE(samples[1].preroll);
+  EXPECT_FALSE(samples[1].syncPoint);
+}
+
+TEST_F(EncoderGraph, VariableSizeInputGetsBuffersForAWholeFrame) {
+  CMediaType variable = videoType(MEDIASUBTYPE_RGB32, kWidth, kHeight);
+  variable.SetVariableSize();
+  ASSERT_NO_FATAL_FAILURE(build(variable));
+  ALLOCATOR_PROPERTIES properties = {};
+  ASSERT_EQ(sink_->notifiedAllocator()->GetProperties(&properties), S_OK);
+  EXPECT_EQ(properties.cbBuffer, static_cast<LONG>(codec::sampleCapacity(kFrameBytes)));
+
+  // Noise does not compress: the key sample needs nearly the whole frame.
+  ASSERT_NO_FATAL_FAILURE(pause());
+  const Pixels noise = pattern(kWidth, kHeight, 11);
+  ASSERT_EQ(push(noise), S_OK);
+  ASSERT_EQ(sink_->samples().size(), 1u);
+  EXPECT_GT(sink_->samples()[0].data.size(), static_cast<size_t>(kFrameBytes));
+  expectKeySample(sink_->samples()[0], noise);
+}
+
+TEST_F(EncoderGraph, NotificationsPassThroughTheOutputQueue) {
+  ASSERT_NO_FATAL_FAILURE(buildAndPause());
+  // The sink says its Receive may block: the queue delivers on a thread of its own.
+  ASSERT_EQ(encoderInput()->EndOfStream(), S_OK);
+  ASSERT_TRUE(sink_->waitForEndsOfStream(1, 5000));
+  EXPECT_NE(sink_->endOfStreamThread(), ::GetCurrentThreadId());
+
+  ASSERT_NO_FATAL_FAILURE(stop());
+  sink_->setReceiveCanBlock(false);
+  ASSERT_NO_FATAL_FAILURE(pause());
+  ASSERT_EQ(encoderInput()->EndOfStream(), S_OK);
+  ASSERT_TRUE(sink_->waitForEndsOfStream(2, 5000));
+  EXPECT_EQ(sink_->endOfStreamThread(), ::GetCurrentThreadId());
+}
+
+TEST_F(EncoderGraph, NamesItsPropertyPage) {
+  ComPtr<ZelkencFilter> encoder = makeEncoder();
+  ComPtr<ISpecifyPropertyPages> pages;
+  ASSERT_EQ(encoder->QueryInterface(IID_ISpecifyPropertyPages, &pages), S_OK);
+  CAUUID list = {};
+  ASSERT_EQ(pages->GetPages(&list), S_OK);
+  ASSERT_EQ(list.cElems, 1u);
+  EXPECT_EQ(list.pElems[0], CLSID_ZelkencProp);
+  ::CoTaskMemFree(list.pElems);
+  EXPECT_EQ(pages->GetPages(nullptr), E_POINTER);
+}
+
+TEST_F(EncoderGraph, PinsAreInputAndOutput) {
+  ComPtr<ZelkencFilter> encoder = makeEncoder();
+  for (const auto& [id, name] : {std::pair{L"In", L"Input"}, std::pair{L"Out", L"Output"}}) {
+    ComPtr<IPin> pin;
+    ASSERT_EQ(encoder->FindPin(id, &pin), S_OK);
+    PIN_INFO info = {};
+    ASSERT_EQ(pin->QueryPinInfo(&info), S_OK);
+    EXPECT_STREQ(info.achName, name);
+    info.pFilter->Release();
+  }
+}
+
+}  // namespace
