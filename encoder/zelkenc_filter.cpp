@@ -94,6 +94,25 @@ HRESULT ZelkencFilter::CheckTransform(const CMediaType* in, const CMediaType* ou
                                                                                      : S_OK;
 }
 
+namespace {
+
+// The largest sample the encoder may write for `input`: room for a key sample of the whole
+// frame. Without a fixed sample size the frame itself says how much that is.
+bool largestSampleBytes(const CMediaType& input, const VIDEOINFOHEADER& info, LONG* bytes) {
+  uint64_t frameBytes = input.GetSampleSize();
+  if (!input.IsFixedSize()) {
+    frameBytes = static_cast<uint64_t>(std::llabs(info.bmiHeader.biWidth)) *
+                 static_cast<uint64_t>(std::llabs(info.bmiHeader.biHeight)) * 4;
+  }
+  if (frameBytes > static_cast<uint64_t>(std::numeric_limits<LONG>::max())) return false;
+  const uint64_t sampleBytes = codec::sampleCapacity(static_cast<size_t>(frameBytes));
+  if (sampleBytes > static_cast<uint64_t>(std::numeric_limits<LONG>::max())) return false;
+  *bytes = static_cast<LONG>(sampleBytes);
+  return true;
+}
+
+}  // namespace
+
 HRESULT ZelkencFilter::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
   if (!InputPin()->IsConnected()) return E_UNEXPECTED;
   if (!allocator || !request) return E_POINTER;
@@ -101,18 +120,11 @@ HRESULT ZelkencFilter::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROP
   const VIDEOINFOHEADER* info = VideoInfoOf(input);
   if (!info) return E_UNEXPECTED;
 
-  // Without a fixed sample size the frame itself says how much a key sample may need.
-  uint64_t frameBytes = input.GetSampleSize();
-  if (!input.IsFixedSize()) {
-    frameBytes = static_cast<uint64_t>(std::llabs(info->bmiHeader.biWidth)) *
-                 static_cast<uint64_t>(std::llabs(info->bmiHeader.biHeight)) * 4;
-  }
-  if (frameBytes > static_cast<uint64_t>(std::numeric_limits<LONG>::max())) return E_FAIL;
-  const uint64_t bufferBytes = codec::sampleCapacity(static_cast<size_t>(frameBytes));
-  if (bufferBytes > static_cast<uint64_t>(std::numeric_limits<LONG>::max())) return E_FAIL;
+  LONG bufferBytes = 0;
+  if (!largestSampleBytes(input, *info, &bufferBytes)) return E_FAIL;
 
   request->cBuffers = kOutputBuffers;
-  request->cbBuffer = static_cast<LONG>(bufferBytes);
+  request->cbBuffer = bufferBytes;
   ALLOCATOR_PROPERTIES actual = {};
   HRESULT hr = allocator->SetProperties(request, &actual);
   if (FAILED(hr)) return hr;
@@ -135,7 +147,11 @@ HRESULT ZelkencFilter::GetMediaType(int position, CMediaType* type) {
   offered.bFixedSizeSamples = FALSE;
   offered.SetTemporalCompression(true);
   info->bmiHeader.biCompression = codec::kFourCC;
-  info->bmiHeader.biSizeImage = 0;
+  // A compressed bitmap states its size; writers such as the AVI Mux size their buffers by it.
+  // The largest sample is the only size a stream of changing lengths can state.
+  LONG largest = 0;
+  if (!largestSampleBytes(InputPin()->CurrentMediaType(), *info, &largest)) return E_FAIL;
+  info->bmiHeader.biSizeImage = static_cast<DWORD>(largest);
   *type = std::move(offered);
   return S_OK;
 }
