@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# zelkrec's command line under Wine: --help exits 0 with the usage; bad arguments exit 2 with
-# a one-line message and the usage hint on stderr; a recorder without its module beside it
-# exits 1 naming the module and the HRESULT.
+# zelkrec's command line under Wine: --help exits 0 with the usage; bad arguments (recording
+# and playback) exit 2 with a one-line message and the usage hint on stderr; a recorder without
+# its module beside it exits 1 naming the module and the HRESULT.
 #   zelkrec_command_line_test.sh WINE_SESSION STATE_DIR BIN_DIR WORK_DIR
 set -u
 [ $# -eq 4 ] || { echo "usage: $0 WINE_SESSION STATE_DIR BIN_DIR WORK_DIR" >&2; exit 2; }
@@ -47,6 +47,10 @@ expect_usage_error "--seconds: 'abc' is not a number of seconds above 0 and up t
 expect_usage_error "missing --out FILE (the AVI file to write)" --seconds 3
 expect_usage_error "--seconds and --frames cannot be used together" \
   --seconds 1 --frames 2 --out x.avi
+expect_usage_error "--play and --out cannot be used together" \
+  --play in.avi --frames-out pictures --out x.avi
+expect_usage_error "--verify needs --reference FILE (the recording to compare with)" \
+  --verify in.avi
 [ -e "$work/x.avi" ] && fail "a rejected command line created its output file"
 
 # Alone in a directory, the recorder finds no capture module.

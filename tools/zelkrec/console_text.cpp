@@ -118,3 +118,38 @@ std::string formatMegabytes(unsigned long long bytes) {
   std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
   return text;
 }
+
+std::string frameCount(long long frames) {
+  return std::to_string(frames) + (frames == 1 ? " frame" : " frames");
+}
+
+std::string formatNumber(const char* format, double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+std::wstring fullPath(const std::wstring& path) {
+  DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return path;
+  std::wstring full(size, L'\0');
+  size = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+  full.resize(size);
+  return full;
+}
+
+void say(const std::string& line) {
+  std::fputs(("zelkrec: " + line + "\n").c_str(), stdout);
+  std::fflush(stdout);
+}
+
+int fail(const std::string& line) {
+  std::fflush(stdout);
+  std::fputs(("zelkrec: " + line + "\n").c_str(), stderr);
+  std::fflush(stderr);
+  return 1;
+}
+
+int failWith(const std::string& what, HRESULT hr) {
+  return fail(what + " failed: " + describeHresult(hr));
+}

@@ -43,3 +43,12 @@ HRESULT FilterModule::create(const wchar_t* fileName, REFCLSID clsid, REFIID iid
   if (FAILED(hr)) return hr;
   return factory->CreateInstance(nullptr, iid, object);
 }
+
+HRESULT FilterModule::createFilter(const wchar_t* fileName, REFCLSID clsid, IBaseFilter** filter) {
+  *filter = nullptr;
+  if (SUCCEEDED(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                   reinterpret_cast<void**>(filter)))) {
+    return S_OK;
+  }
+  return create(fileName, clsid, IID_IBaseFilter, reinterpret_cast<void**>(filter));
+}

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <unknwn.h>
+#include <strmif.h>
 
 #include <string>
 
@@ -20,6 +21,11 @@ class FilterModule {
 
   // Loads `fileName` from the program's directory (once) and creates `clsid` from it.
   HRESULT create(const wchar_t* fileName, REFCLSID clsid, REFIID iid, void** object);
+
+  // Where the recorder's filters come from: the registered class when there is one, as
+  // applications find it, else the module `fileName` beside the program (the build does not
+  // register its modules).
+  HRESULT createFilter(const wchar_t* fileName, REFCLSID clsid, IBaseFilter** filter);
 
   // The module's full path, once `create` got that far.
   const std::wstring& path() const { return path_; }

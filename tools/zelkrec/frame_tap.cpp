@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "tools/zelkrec/frame_sink.h"
+
 namespace {
 
 // {7CA1AF92-4295-44EF-93F3-231860D0C17D}
@@ -24,8 +26,25 @@ LONG imageSize(const CMediaType& type) {
 
 }  // namespace
 
-FrameTap::FrameTap(FrameCounter* counter)
-    : CTransformFilter(L"Frame counter", nullptr, kFrameTap), counter_(counter) {}
+FrameTap::FrameTap(FrameCounter* counter, FrameConsumer* pictures)
+    : CTransformFilter(L"Frame counter", nullptr, kFrameTap),
+      counter_(counter),
+      pictures_(pictures) {}
+
+HRESULT FrameTap::SetMediaType(PIN_DIRECTION direction, const CMediaType* type) {
+  if (direction != PINDIR_INPUT || !pictures_) return S_OK;
+  const BitmapLayoutResult layout = videoLayout(*type);
+  if (!layout.ok()) return VFW_E_TYPE_NOT_ACCEPTED;
+  layout_ = layout.layout;
+  return S_OK;
+}
+
+HRESULT FrameTap::handOver(const BYTE* frame, long length) {
+  if (!convertToRgb(layout_, {frame, static_cast<size_t>(std::max(length, 0L))}, &picture_)) {
+    return VFW_E_BUFFER_UNDERFLOW;
+  }
+  return pictures_->consume(picture_);
+}
 
 HRESULT FrameTap::CheckInputType(const CMediaType* in) {
   const bool video = *in->Type() == MEDIATYPE_Video && *in->FormatType() == FORMAT_VideoInfo &&
@@ -65,6 +84,14 @@ HRESULT FrameTap::Transform(IMediaSample* in, IMediaSample* out) {
   if (FAILED(hr)) return hr;
   const long length = std::min(in->GetActualDataLength(), out->GetSize());
   std::memcpy(target, source, static_cast<size_t>(length));
+  if (pictures_) {
+    hr = handOver(target, length);
+    if (FAILED(hr)) {
+      // The capture source would take a refused frame as the end of its stream.
+      NotifyEvent(EC_ERRORABORT, hr, 0);
+      return hr;
+    }
+  }
   return out->SetActualDataLength(length);
 }
 

@@ -5,18 +5,23 @@
 // It also ends the recording exactly: frames past the target are dropped, and once the
 // recorder closes the tap nothing reaches the mux, which Wine's mux needs while it stops (a
 // sample arriving during its stop crashes it). The upstream streaming thread calls Receive and
-// Transform; the recorder's thread calls close; the counter outlives the graph.
+// Transform; the recorder's thread calls close; the counter outlives the graph. With a
+// picture consumer it also hands over every frame it lets through, as the file gets it (before
+// any encoder), so a recording can be checked against what was captured.
 #pragma once
 
 #include <windows.h>
 #include <dshow.h>
 
 #include "dshow/transform.h"
+#include "tools/zelkrec/frame_consumer.h"
 #include "tools/zelkrec/frame_counter.h"
+#include "tools/zelkrec/rgb_picture.h"
 
 class FrameTap final : public CTransformFilter {
  public:
-  explicit FrameTap(FrameCounter* counter);
+  // `pictures` may be null; it outlives the graph like the counter.
+  FrameTap(FrameCounter* counter, FrameConsumer* pictures);
 
   HRESULT CheckInputType(const CMediaType* in) override;
   HRESULT CheckTransform(const CMediaType* in, const CMediaType* out) override;
@@ -24,12 +29,18 @@ class FrameTap final : public CTransformFilter {
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
   HRESULT Transform(IMediaSample* in, IMediaSample* out) override;
   HRESULT Receive(IMediaSample* sample) override;
+  HRESULT SetMediaType(PIN_DIRECTION direction, const CMediaType* type) override;
 
   // Lets no more samples through; returns once none is on its way downstream.
   void close();
 
  private:
+  HRESULT handOver(const BYTE* frame, long length);
+
   FrameCounter* counter_;
+  FrameConsumer* pictures_;
+  BitmapLayout layout_;
+  RgbPicture picture_;
   CCritSec gateLock_;
   bool closed_ = false;
 };

@@ -1,5 +1,7 @@
 // zelkrec: records the screen through the Zelkgrab capture filter into an AVI file, from one
-// command. Exit codes: 0 recorded, 1 the recording failed, 2 bad arguments.
+// command; or plays a recording back into pictures, or verifies it against a reference (see
+// playback.h). Exit codes: 0 done, 1 the recording or playback failed (or the verified file
+// differs), 2 bad arguments.
 #include <windows.h>
 #include <dshow.h>
 #include <wrl/client.h>
@@ -7,6 +9,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "common/win_raii.h"
@@ -14,6 +17,8 @@
 #include "tools/zelkrec/filter_loader.h"
 #include "tools/zelkrec/frame_counter.h"
 #include "tools/zelkrec/options.h"
+#include "tools/zelkrec/png_folder_writer.h"
+#include "tools/zelkrec/playback.h"
 #include "tools/zelkrec/recording_graph.h"
 #include "tools/zelkrec/watchdog.h"
 
@@ -27,6 +32,10 @@ namespace {
 const CLSID kZelkgrab = {
     0xCA120208, 0x830C, 0x41EC, {0xA5, 0xF0, 0x69, 0xC2, 0x1F, 0x0E, 0x88, 0xCA}};
 constexpr wchar_t kZelkgrabModule[] = L"Zelkgrab.ax";
+// {638C2936-2071-4BEC-BD3F-EAA0C8F10F3F}: the ZLKC encoder, likewise by its class id.
+const CLSID kZelkenc = {
+    0x638C2936, 0x2071, 0x4BEC, {0xBD, 0x3F, 0xEA, 0xA0, 0xC8, 0xF1, 0x0F, 0x3F}};
+constexpr wchar_t kZelkencModule[] = L"Zelkenc.ax";
 constexpr REFERENCE_TIME kDefaultPeriod = 400000;
 
 constexpr auto kFirstFrameLimit = 5s;
@@ -42,60 +51,14 @@ BOOL WINAPI onConsoleControl(DWORD type) {
   return TRUE;
 }
 
-void say(const std::string& line) {
-  std::fputs(("zelkrec: " + line + "\n").c_str(), stdout);
-  std::fflush(stdout);
-}
-
-int fail(const std::string& line) {
-  std::fflush(stdout);
-  std::fputs(("zelkrec: " + line + "\n").c_str(), stderr);
-  std::fflush(stderr);
-  return 1;
-}
-
-int failWith(const std::string& what, HRESULT hr) {
-  return fail(what + " failed: " + describeHresult(hr));
-}
-
 double seconds(FrameCounter::Clock::duration duration) {
   return std::chrono::duration<double>(duration).count();
-}
-
-std::string formatNumber(const char* format, double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
-
-std::string frameCount(long long frames) {
-  return std::to_string(frames) + (frames == 1 ? " frame" : " frames");
 }
 
 unsigned long long fileSize(const std::wstring& path) {
   WIN32_FILE_ATTRIBUTE_DATA data = {};
   if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
   return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
-std::wstring fullPath(const std::wstring& path) {
-  DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (size == 0) return path;
-  std::wstring full(size, L'\0');
-  size = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
-  full.resize(size);
-  return full;
-}
-
-// The one place that decides where the capture filter comes from: the registered module when
-// there is one, as capture applications find it, else the copy beside the program (the build
-// does not register it).
-HRESULT createCaptureFilter(FilterModule& module, ComPtr<IBaseFilter>* filter) {
-  if (SUCCEEDED(::CoCreateInstance(kZelkgrab, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_PPV_ARGS(filter->ReleaseAndGetAddressOf())))) {
-    return S_OK;
-  }
-  return module.create(kZelkgrabModule, kZelkgrab, IID_PPV_ARGS(filter->ReleaseAndGetAddressOf()));
 }
 
 // Creating the file first gives a clear error for a bad path, and starts it empty: the
@@ -109,7 +72,7 @@ HRESULT prepareOutput(const std::wstring& path) {
 enum class Outcome { Target, Interrupted, Ended, Failed };
 
 // Waits for the target, printing progress; bounded by the first-frame and stall limits.
-Outcome recordUntilDone(RecordingGraph& graph, FrameCounter& counter, const RecordOptions& options,
+Outcome recordUntilDone(RecordingGraph& graph, FrameCounter& counter, const Options& options,
                         REFERENCE_TIME period, const std::wstring& path) {
   const auto started = FrameCounter::Clock::now();
   auto nextProgress = started + kProgressInterval;
@@ -141,7 +104,7 @@ Outcome recordUntilDone(RecordingGraph& graph, FrameCounter& counter, const Reco
     }
     // Stream time is what ends a timed recording; a stream whose stamps stand still must not
     // keep the recorder for ever.
-    if (options.limit == RecordOptions::Limit::Seconds && progress.frames > 0 &&
+    if (options.limit == Options::Limit::Seconds && progress.frames > 0 &&
         seconds(now - progress.firstArrival) > 2 * options.seconds + 5) {
       fail("the stream's time stamps do not advance (" + frameCount(progress.frames) + " in " +
            formatNumber("%.1f", seconds(now - progress.firstArrival)) + " s)");
@@ -155,7 +118,7 @@ Outcome recordUntilDone(RecordingGraph& graph, FrameCounter& counter, const Reco
   }
 }
 
-int record(const RecordOptions& options) {
+int record(const Options& options) {
   Watchdog watchdog;
   ComApartment apartment;
   if (FAILED(apartment.result())) return failWith("initialising COM", apartment.result());
@@ -175,9 +138,25 @@ int record(const RecordOptions& options) {
     ::DeleteFileW(path.c_str());
     return code;
   };
-  hr = createCaptureFilter(module, &capture);
+  hr = module.createFilter(kZelkgrabModule, kZelkgrab, capture.ReleaseAndGetAddressOf());
   if (FAILED(hr)) {
     return abandon(failWith("creating the capture filter from " + toUtf8(module.path()), hr));
+  }
+  FilterModule encoderModule;
+  ComPtr<IBaseFilter> encoder;
+  if (options.codec == Options::Codec::Zlkc) {
+    hr = encoderModule.createFilter(kZelkencModule, kZelkenc, encoder.ReleaseAndGetAddressOf());
+    if (FAILED(hr)) {
+      return abandon(
+          failWith("creating the ZLKC encoder from " + toUtf8(encoderModule.path()), hr));
+    }
+  }
+  std::unique_ptr<PngFolderWriter> pictures;
+  if (!options.framesOutDir.empty()) {
+    const std::wstring folder = fullPath(fromUtf8(options.framesOutDir));
+    hr = prepareFolder(folder);
+    if (FAILED(hr)) return abandon(failWith("creating the folder " + toUtf8(folder), hr));
+    pictures = std::make_unique<PngFolderWriter>(folder);
   }
 
   CaptureSettings settings;
@@ -190,7 +169,7 @@ int record(const RecordOptions& options) {
   FrameCounter counter;
   RecordingGraph graph;
   watchdog.arm(30s, "building the graph did not finish within 30 s");
-  hr = graph.build(capture.Get(), settings, path, &counter);
+  hr = graph.build(capture.Get(), encoder.Get(), settings, path, &counter, pictures.get());
   if (FAILED(hr)) {
     failWith(graph.step(), hr);
     graph.release();
@@ -200,7 +179,7 @@ int record(const RecordOptions& options) {
   const StreamFormat& format = graph.format();
   const REFERENCE_TIME period = format.period > 0 ? format.period : kDefaultPeriod;
   std::string length;
-  if (options.limit == RecordOptions::Limit::Frames) {
+  if (options.limit == Options::Limit::Frames) {
     counter.setFrameTarget(options.frames);
     length = frameCount(options.frames);
   } else {
@@ -208,7 +187,8 @@ int record(const RecordOptions& options) {
     length = formatNumber("%g", options.seconds) + " s";
   }
   say("recording " + std::to_string(format.width) + "x" + std::to_string(format.height) + " " +
-      subtypeName(format.subtype) + " at " + formatNumber("%g", 1e7 / period) + " fps for " +
+      subtypeName(format.subtype) + (encoder ? " compressed to ZLKC" : "") + " at " +
+      formatNumber("%g", 1e7 / period) + " fps for " +
       length + " into " + toUtf8(path));
 
   watchdog.arm(15s, "starting the graph did not finish within 15 s");
@@ -224,10 +204,14 @@ int record(const RecordOptions& options) {
   watchdog.arm(30s, "stopping the graph did not finish within 30 s; the file may be incomplete");
   const HRESULT stopped = graph.stop();
   graph.release();
+  encoder.Reset();
   capture.Reset();
   watchdog.disarm();
   const FrameCounter::Progress progress = counter.progress();
-  if (outcome == Outcome::Failed) return progress.frames == 0 ? abandon(1) : 1;
+  if (outcome == Outcome::Failed) {
+    if (pictures && !pictures->failure().empty()) fail(pictures->failure());
+    return progress.frames == 0 ? abandon(1) : 1;
+  }
   if (FAILED(stopped)) return failWith(graph.step() + " (the file may be incomplete)", stopped);
 
   std::string rate = "no rate";
@@ -257,6 +241,14 @@ int main() {
   if (parsed.options.help) {
     std::fputs(usageText("zelkrec").c_str(), stdout);
     return 0;
+  }
+  switch (parsed.options.mode) {
+    case Options::Mode::Play:
+      return play(parsed.options);
+    case Options::Mode::Verify:
+      return verify(parsed.options);
+    case Options::Mode::Record:
+      break;
   }
   return record(parsed.options);
 }

@@ -33,40 +33,40 @@ struct Option {
   const char* name;
   bool takesValue;
   // Stores `value` into `options`; answers an error text, or nothing when it is good.
-  std::string (*apply)(const std::string& value, RecordOptions& options);
+  std::string (*apply)(const std::string& value, Options& options);
 };
 
 const Option kOptions[] = {
     {"--out", true,
-     [](const std::string& value, RecordOptions& options) -> std::string {
+     [](const std::string& value, Options& options) -> std::string {
        if (value.empty()) return "--out: the file name is empty";
        options.outPath = value;
        return {};
      }},
     {"--seconds", true,
-     [](const std::string& value, RecordOptions& options) -> std::string {
+     [](const std::string& value, Options& options) -> std::string {
        double seconds = 0;
        if (!parseDecimal(value, &seconds) || seconds <= 0 || seconds > kMaxSeconds) {
          return "--seconds: '" + value + "' is not a number of seconds above 0 and up to " +
                 formatLimit(kMaxSeconds);
        }
-       options.limit = RecordOptions::Limit::Seconds;
+       options.limit = Options::Limit::Seconds;
        options.seconds = seconds;
        return {};
      }},
     {"--frames", true,
-     [](const std::string& value, RecordOptions& options) -> std::string {
+     [](const std::string& value, Options& options) -> std::string {
        long long frames = 0;
        if (!parseWhole(value, &frames) || frames < 1 || frames > kMaxFrames) {
          return "--frames: '" + value + "' is not a whole number from 1 to " +
                 std::to_string(kMaxFrames);
        }
-       options.limit = RecordOptions::Limit::Frames;
+       options.limit = Options::Limit::Frames;
        options.frames = frames;
        return {};
      }},
     {"--fps", true,
-     [](const std::string& value, RecordOptions& options) -> std::string {
+     [](const std::string& value, Options& options) -> std::string {
        double fps = 0;
        // A period under one 100-ns unit cannot be expressed.
        if (!parseDecimal(value, &fps) || fps <= 0 || fps > kMaxFps) {
@@ -77,7 +77,7 @@ const Option kOptions[] = {
        return {};
      }},
     {"--rect", true,
-     [](const std::string& value, RecordOptions& options) -> std::string {
+     [](const std::string& value, Options& options) -> std::string {
        long long parts[4];
        size_t start = 0;
        for (int i = 0; i < 4; ++i) {
@@ -92,17 +92,93 @@ const Option kOptions[] = {
        if (parts[2] <= parts[0] || parts[3] <= parts[1]) {
          return "--rect: '" + value + "' has no area (right must exceed left, bottom top)";
        }
-       options.rect = RecordOptions::Rect{static_cast<long>(parts[0]), static_cast<long>(parts[1]),
-                                          static_cast<long>(parts[2]), static_cast<long>(parts[3])};
+       options.rect = Options::Rect{static_cast<long>(parts[0]), static_cast<long>(parts[1]),
+                                    static_cast<long>(parts[2]), static_cast<long>(parts[3])};
        return {};
      }},
     {"--desktop", false,
-     [](const std::string& value, RecordOptions& options) -> std::string {
+     [](const std::string& value, Options& options) -> std::string {
        if (!value.empty()) return "--desktop takes no value";
        options.desktop = true;
        return {};
      }},
+    {"--codec", true,
+     [](const std::string& value, Options& options) -> std::string {
+       if (value == "raw") {
+         options.codec = Options::Codec::Raw;
+       } else if (value == "zlkc") {
+         options.codec = Options::Codec::Zlkc;
+       } else {
+         return "--codec: '" + value + "' is not raw or zlkc";
+       }
+       return {};
+     }},
+    {"--play", true,
+     [](const std::string& value, Options& options) -> std::string {
+       if (value.empty()) return "--play: the file name is empty";
+       options.mode = Options::Mode::Play;
+       options.inputPath = value;
+       return {};
+     }},
+    {"--frames-out", true,
+     [](const std::string& value, Options& options) -> std::string {
+       if (value.empty()) return "--frames-out: the folder name is empty";
+       options.framesOutDir = value;
+       return {};
+     }},
+    {"--verify", true,
+     [](const std::string& value, Options& options) -> std::string {
+       if (value.empty()) return "--verify: the file name is empty";
+       options.mode = Options::Mode::Verify;
+       options.inputPath = value;
+       return {};
+     }},
+    {"--reference", true,
+     [](const std::string& value, Options& options) -> std::string {
+       if (value.empty()) return "--reference: the file name is empty";
+       options.referencePath = value;
+       return {};
+     }},
 };
+
+// The options that only a recording takes.
+const char* const kRecordOnly[] = {"--out",  "--seconds", "--frames", "--fps",
+                                   "--rect", "--desktop", "--codec"};
+
+// The combinations a playback mode (--play or --verify) allows; empty when the line is good.
+std::string checkPlayback(const std::set<std::string>& seen) {
+  if (seen.count("--play") && seen.count("--verify")) {
+    return "--play and --verify cannot be used together";
+  }
+  const bool play = seen.count("--play") > 0;
+  const std::string mode = play ? "--play" : "--verify";
+  for (const char* name : kRecordOnly) {
+    if (seen.count(name)) return mode + " and " + name + " cannot be used together";
+  }
+  if (play && seen.count("--reference")) return "--play and --reference cannot be used together";
+  if (!play && seen.count("--frames-out")) {
+    return "--verify and --frames-out cannot be used together";
+  }
+  if (play && !seen.count("--frames-out")) {
+    return "--play needs --frames-out DIR (the folder for the pictures)";
+  }
+  if (!play && !seen.count("--reference")) {
+    return "--verify needs --reference FILE (the recording to compare with)";
+  }
+  return {};
+}
+
+std::string checkRecording(const std::set<std::string>& seen) {
+  if (seen.count("--reference")) return "--reference needs --verify FILE";
+  if (seen.count("--seconds") && seen.count("--frames")) {
+    return "--seconds and --frames cannot be used together";
+  }
+  if (seen.count("--rect") && seen.count("--desktop")) {
+    return "--rect and --desktop cannot be used together";
+  }
+  if (!seen.count("--out")) return "missing --out FILE (the AVI file to write)";
+  return {};
+}
 
 const Option* findOption(const std::string& name) {
   for (const Option& option : kOptions) {
@@ -158,32 +234,39 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
     if (!result.ok()) return result;
   }
 
-  if (seen.count("--seconds") && seen.count("--frames")) {
-    result.error = "--seconds and --frames cannot be used together";
-  } else if (seen.count("--rect") && seen.count("--desktop")) {
-    result.error = "--rect and --desktop cannot be used together";
-  } else if (!seen.count("--out")) {
-    result.error = "missing --out FILE (the AVI file to write)";
-  }
+  const bool playback = seen.count("--play") || seen.count("--verify");
+  result.error = playback ? checkPlayback(seen) : checkRecording(seen);
   return result;
 }
 
 std::string usageText(const std::string& program) {
+  const std::string also = "       " + program;
   return "Usage: " + program +
-         " --out FILE [--seconds N | --frames N] [--fps N] [--rect L,T,R,B | --desktop]\n"
-         "Records the screen through the Zelkgrab capture filter into an AVI file.\n"
+         " --out FILE [--seconds N | --frames N] [--fps N] [--rect L,T,R,B | --desktop]\n" + also +
+         "   [--codec raw|zlkc] [--frames-out DIR]\n" + also + " --play FILE --frames-out DIR\n" +
+         also + " --verify FILE --reference REF\n" +
+         "Records the screen through the Zelkgrab capture filter into an AVI file, plays a\n"
+         "recording back into PNG pictures, or checks it frame by frame against a reference.\n"
          "\n"
-         "  --out FILE     the AVI file to write (replaced if it exists)\n"
-         "  --seconds N    record N seconds (default 5; decimals allowed)\n"
-         "  --frames N     record N frames instead\n"
-         "  --fps N        frame rate (default: the filter's own, 25)\n"
-         "  --rect L,T,R,B capture this screen rectangle (left, top, right, bottom)\n"
-         "  --desktop      capture the whole desktop\n"
-         "  --help         show this text\n"
+         "  --out FILE        the AVI file to write (replaced if it exists)\n"
+         "  --seconds N       record N seconds (default 5; decimals allowed)\n"
+         "  --frames N        record N frames instead\n"
+         "  --fps N           frame rate (default: the filter's own, 25)\n"
+         "  --rect L,T,R,B    capture this screen rectangle (left, top, right, bottom)\n"
+         "  --desktop         capture the whole desktop\n"
+         "  --codec NAME      raw (default): store the frames as captured; zlkc: compress them\n"
+         "                    losslessly through the Zelkenc encoder\n"
+         "  --play FILE       decode every frame of an AVI recording (uncompressed RGB, or ZLKC\n"
+         "                    through the Zelkdec decoder) ...\n"
+         "  --frames-out DIR  ... into DIR as frame-000000.png, frame-000001.png, ...; while\n"
+         "                    recording: every recorded frame too, as it goes to the file\n"
+         "  --verify FILE     decode FILE like --play and compare every frame ...\n"
+         "  --reference REF   ... with the same frame of REF, an uncompressed recording\n"
+         "  --help            show this text\n"
          "\n"
          "Without --rect or --desktop the filter's own settings decide (at first the central\n"
-         "800 x 600 of the desktop). Exit codes: 0 done, 1 the recording failed, 2 bad\n"
-         "arguments.\n";
+         "800 x 600 of the desktop). Exit codes: 0 done (for --verify: identical), 1 the\n"
+         "recording or playback failed (for --verify: the files differ), 2 bad arguments.\n";
 }
 
 long long periodForFps(double fps) { return std::llround(10'000'000.0 / fps); }

@@ -1,4 +1,5 @@
-// The recorder's command line: what to record, for how long and at which rate. Portable (no
+// The recorder's command line: what to record, for how long and at which rate; or which
+// recording to play back into pictures, or to verify against a reference. Portable (no
 // <windows.h>): the program hands its arguments over as UTF-8, and the parser builds natively
 // for its unit tests.
 #pragma once
@@ -7,11 +8,20 @@
 #include <string>
 #include <vector>
 
-struct RecordOptions {
+struct Options {
+  // Record the screen (--out), play a file into pictures (--play) or compare it (--verify).
+  enum class Mode { Record, Play, Verify };
   // How the recording's length is given: in seconds or as a number of frames.
   enum class Limit { Seconds, Frames };
+  // What the recording stores: the captured frames as they are, or the ZLKC stream.
+  enum class Codec { Raw, Zlkc };
 
+  Mode mode = Mode::Record;
   std::string outPath;
+  std::string inputPath;      // the file of --play or --verify
+  std::string framesOutDir;   // the folder for the pictures: played, or as recorded
+  std::string referencePath;  // --verify: the recording to compare with
+  Codec codec = Codec::Raw;
   Limit limit = Limit::Seconds;
   double seconds = 5.0;
   long long frames = 0;
@@ -26,7 +36,7 @@ struct RecordOptions {
 };
 
 struct ParseResult {
-  RecordOptions options;
+  Options options;
   std::string error;  // empty when the arguments were good
 
   bool ok() const { return error.empty(); }

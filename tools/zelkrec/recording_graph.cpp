@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <iterator>
 
+#include "tools/zelkrec/graph_events.h"
 #include "tools/zelkrec/stream_file_sink.h"
 #include "zelkgrab.h"
 #include "common/win_raii.h"
@@ -44,8 +45,9 @@ const char* subtypeName(const GUID& subtype) {
   return "other";
 }
 
-HRESULT RecordingGraph::build(IBaseFilter* capture, const CaptureSettings& settings,
-                              const std::wstring& file, FrameCounter* counter) {
+HRESULT RecordingGraph::build(IBaseFilter* capture, IBaseFilter* encoder,
+                              const CaptureSettings& settings, const std::wstring& file,
+                              FrameCounter* counter, FrameConsumer* pictures) {
   step_ = "creating the filter graph manager";
   HRESULT hr =
       ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph_));
@@ -62,13 +64,18 @@ HRESULT RecordingGraph::build(IBaseFilter* capture, const CaptureSettings& setti
   if (FAILED(hr)) return hr;
   hr = configureCapture(capture, settings);
   if (FAILED(hr)) return hr;
-  hr = addFrameTap(counter);
+  hr = addFrameTap(counter, pictures);
   if (FAILED(hr)) return hr;
+  if (encoder) {
+    step_ = "adding the encoder to the graph";
+    hr = graph_->AddFilter(encoder, L"Encoder");
+    if (FAILED(hr)) return hr;
+  }
 
   hr = addFileOutput(file);
   if (FAILED(hr)) return hr;
 
-  hr = connectStream(capture);
+  hr = connectStream(capture, encoder);
   if (FAILED(hr)) return hr;
   return readConnectedFormat(capture);
 }
@@ -132,9 +139,9 @@ HRESULT RecordingGraph::configureCapture(IBaseFilter* capture, const CaptureSett
   return videoInfo(*format) ? S_OK : VFW_E_INVALIDMEDIATYPE;
 }
 
-HRESULT RecordingGraph::addFrameTap(FrameCounter* counter) {
+HRESULT RecordingGraph::addFrameTap(FrameCounter* counter, FrameConsumer* pictures) {
   step_ = "adding the frame counter to the graph";
-  tap_ = new FrameTap(counter);
+  tap_ = new FrameTap(counter, pictures);
   return graph_->AddFilter(tap_.Get(), L"Frame counter");
 }
 
@@ -186,7 +193,7 @@ HRESULT RecordingGraph::addMuxAndSink(const std::wstring& file) {
 
 // Pin by pin rather than RenderStream: Wine's builder puts a Smart Tee after the capture pin,
 // and the mux then fails to start (its sample allocator is never given properties).
-HRESULT RecordingGraph::connectStream(IBaseFilter* capture) {
+HRESULT RecordingGraph::connectStream(IBaseFilter* capture, IBaseFilter* encoder) {
   step_ = "finding the capture pin";
   ComPtr<IPin> captureOut;
   HRESULT hr = builder_->FindPin(capture, PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video,
@@ -199,14 +206,26 @@ HRESULT RecordingGraph::connectStream(IBaseFilter* capture) {
   hr = graph_->ConnectDirect(captureOut.Get(), tapIn.Get(), captureType_.get());
   if (FAILED(hr)) return hr;
 
-  step_ = "connecting the frame counter to the AVI Mux";
-  ComPtr<IPin> tapOut;
-  hr = builder_->FindPin(tap_.Get(), PINDIR_OUTPUT, nullptr, nullptr, TRUE, 0, &tapOut);
+  if (!encoder) {
+    step_ = "connecting the frame counter to the AVI Mux";
+    return connectPins(tap_.Get(), mux_.Get());
+  }
+  step_ = "connecting the frame counter to the encoder";
+  hr = connectPins(tap_.Get(), encoder);
   if (FAILED(hr)) return hr;
-  ComPtr<IPin> muxIn;
-  hr = builder_->FindPin(mux_.Get(), PINDIR_INPUT, nullptr, nullptr, TRUE, 0, &muxIn);
+  step_ = "connecting the encoder to the AVI Mux";
+  return connectPins(encoder, mux_.Get());
+}
+
+// The first free output pin of `from` straight to the first free input pin of `to`.
+HRESULT RecordingGraph::connectPins(IBaseFilter* from, IBaseFilter* to) {
+  ComPtr<IPin> out;
+  HRESULT hr = builder_->FindPin(from, PINDIR_OUTPUT, nullptr, nullptr, TRUE, 0, &out);
   if (FAILED(hr)) return hr;
-  return graph_->ConnectDirect(tapOut.Get(), muxIn.Get(), nullptr);
+  ComPtr<IPin> in;
+  hr = builder_->FindPin(to, PINDIR_INPUT, nullptr, nullptr, TRUE, 0, &in);
+  if (FAILED(hr)) return hr;
+  return graph_->ConnectDirect(out.Get(), in.Get(), nullptr);
 }
 
 HRESULT RecordingGraph::readConnectedFormat(IBaseFilter* capture) {
@@ -264,34 +283,7 @@ void RecordingGraph::release() {
 }
 
 HRESULT RecordingGraph::pollEvents(bool* ended) {
-  *ended = false;
-  ComPtr<IMediaEvent> events;
-  // mingw declares no uuid for IMediaEvent, so ComPtr::As cannot name it.
-  HRESULT hr = graph_->QueryInterface(IID_IMediaEvent, &events);
-  if (FAILED(hr)) return hr;
-  long code = 0;
-  LONG_PTR first = 0;
-  LONG_PTR second = 0;
-  HRESULT error = S_OK;
-  while (events->GetEvent(&code, &first, &second, 0) == S_OK) {
-    switch (code) {
-      case EC_ERRORABORT:
-      case EC_STREAM_ERROR_STOPPED:
-      case EC_ERRORABORTEX:
-        if (error == S_OK) error = static_cast<HRESULT>(first);
-        break;
-      case EC_DEVICE_LOST:
-        if (error == S_OK) error = VFW_E_NOT_CONNECTED;
-        break;
-      case EC_COMPLETE:
-      case EC_USERABORT:
-        *ended = true;
-        break;
-    }
-    events->FreeEventParams(code, first, second);
-  }
-  // An error event with a success code still means the stream stopped.
-  if (error != S_OK && SUCCEEDED(error)) error = E_FAIL;
+  const HRESULT error = drainGraphEvents(graph_.Get(), ended);
   if (error != S_OK) step_ = "recording (the graph reported an error)";
   return error;
 }

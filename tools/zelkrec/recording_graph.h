@@ -1,5 +1,5 @@
-// The recording graph: capture filter -> frame tap (counts frames) -> AVI Mux -> file writer,
-// from the pin the capture graph builder finds by its category (capture). The capture filter
+// The recording graph: capture filter -> frame tap (counts frames) -> [encoder] -> AVI Mux ->
+// file writer, from the pin the capture graph builder finds by its category (capture). The capture filter
 // is configured before it connects, since its format is fixed from then on. Used from the
 // recorder's one thread.
 #pragma once
@@ -39,8 +39,10 @@ using TaskMediaType = std::unique_ptr<AM_MEDIA_TYPE, TaskMediaTypeDeleter>;
 
 class RecordingGraph {
  public:
-  HRESULT build(IBaseFilter* capture, const CaptureSettings& settings, const std::wstring& file,
-                FrameCounter* counter);
+  // `encoder` (may be null) compresses the stream before the mux; `pictures` (may be null)
+  // gets every recorded frame as it goes to the encoder or the file.
+  HRESULT build(IBaseFilter* capture, IBaseFilter* encoder, const CaptureSettings& settings,
+                const std::wstring& file, FrameCounter* counter, FrameConsumer* pictures);
   HRESULT run();
   // Stopping makes the mux write its index: the file is complete afterwards.
   HRESULT stop();
@@ -58,10 +60,11 @@ class RecordingGraph {
  private:
   HRESULT configureCapture(IBaseFilter* capture, const CaptureSettings& settings);
   HRESULT setCaptureArea(IBaseFilter* capture, const CaptureSettings& settings);
-  HRESULT addFrameTap(FrameCounter* counter);
+  HRESULT addFrameTap(FrameCounter* counter, FrameConsumer* pictures);
   HRESULT addFileOutput(const std::wstring& file);
   HRESULT addMuxAndSink(const std::wstring& file);
-  HRESULT connectStream(IBaseFilter* capture);
+  HRESULT connectStream(IBaseFilter* capture, IBaseFilter* encoder);
+  HRESULT connectPins(IBaseFilter* from, IBaseFilter* to);
   HRESULT readConnectedFormat(IBaseFilter* capture);
 
   Microsoft::WRL::ComPtr<IGraphBuilder> graph_;

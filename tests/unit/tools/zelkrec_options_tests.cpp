@@ -1,5 +1,5 @@
 // The recorder's command-line parser, checked natively: defaults, both value spellings, the
-// limits of every number and the one-line errors the program prints.
+// limits of every number, the playback modes and the one-line errors the program prints.
 #include <gtest/gtest.h>
 
 #include "tools/zelkrec/options.h"
@@ -11,8 +11,9 @@ ParseResult parse(std::vector<std::string> args) { return parseOptions(args); }
 TEST(ZelkrecOptionsTest, DefaultsToFiveSecondsAtTheFiltersRate) {
   ParseResult result = parse({"--out", "a.avi"});
   ASSERT_TRUE(result.ok()) << result.error;
+  EXPECT_EQ(result.options.mode, Options::Mode::Record);
   EXPECT_EQ(result.options.outPath, "a.avi");
-  EXPECT_EQ(result.options.limit, RecordOptions::Limit::Seconds);
+  EXPECT_EQ(result.options.limit, Options::Limit::Seconds);
   EXPECT_DOUBLE_EQ(result.options.seconds, 5.0);
   EXPECT_FALSE(result.options.fps.has_value());
   EXPECT_FALSE(result.options.help);
@@ -29,7 +30,7 @@ TEST(ZelkrecOptionsTest, TakesValuesAfterASpaceOrAnEqualsSign) {
 TEST(ZelkrecOptionsTest, FramesReplaceSeconds) {
   ParseResult result = parse({"--frames", "40", "--out", "a.avi"});
   ASSERT_TRUE(result.ok()) << result.error;
-  EXPECT_EQ(result.options.limit, RecordOptions::Limit::Frames);
+  EXPECT_EQ(result.options.limit, Options::Limit::Frames);
   EXPECT_EQ(result.options.frames, 40);
 }
 
@@ -123,10 +124,72 @@ TEST(ZelkrecOptionsTest, CaptureAreaIsARectangleOrTheDesktop) {
   EXPECT_FALSE(parse({"--out", "a.avi", "--desktop", "--rect", "0,0,8,8"}).ok());
 }
 
+TEST(ZelkrecOptionsTest, RecordingChoosesItsCodecAndMayKeepItsPictures) {
+  ParseResult raw = parse({"--out", "a.avi"});
+  ASSERT_TRUE(raw.ok()) << raw.error;
+  EXPECT_EQ(raw.options.codec, Options::Codec::Raw);
+  EXPECT_TRUE(raw.options.framesOutDir.empty());
+
+  ParseResult zlkc = parse({"--out", "a.avi", "--codec=zlkc", "--frames-out", "tapped"});
+  ASSERT_TRUE(zlkc.ok()) << zlkc.error;
+  EXPECT_EQ(zlkc.options.mode, Options::Mode::Record);
+  EXPECT_EQ(zlkc.options.codec, Options::Codec::Zlkc);
+  EXPECT_EQ(zlkc.options.framesOutDir, "tapped");
+}
+
+TEST(ZelkrecOptionsTest, PlayAndVerifyNameTheirFiles) {
+  ParseResult play = parse({"--play", "in.avi", "--frames-out=pictures"});
+  ASSERT_TRUE(play.ok()) << play.error;
+  EXPECT_EQ(play.options.mode, Options::Mode::Play);
+  EXPECT_EQ(play.options.inputPath, "in.avi");
+  EXPECT_EQ(play.options.framesOutDir, "pictures");
+
+  ParseResult verify = parse({"--reference", "ref.avi", "--verify", "in.avi"});
+  ASSERT_TRUE(verify.ok()) << verify.error;
+  EXPECT_EQ(verify.options.mode, Options::Mode::Verify);
+  EXPECT_EQ(verify.options.inputPath, "in.avi");
+  EXPECT_EQ(verify.options.referencePath, "ref.avi");
+}
+
+TEST(ZelkrecOptionsTest, ExplainsBadPlaybackLines) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* error;
+  };
+  const Case cases[] = {
+      {{"--play", "a.avi"}, "--play needs --frames-out DIR (the folder for the pictures)"},
+      {{"--verify", "a.avi"}, "--verify needs --reference FILE (the recording to compare with)"},
+      {{"--play", "a.avi", "--frames-out", "d", "--out", "b.avi"},
+       "--play and --out cannot be used together"},
+      {{"--verify", "a.avi", "--reference", "r.avi", "--seconds", "2"},
+       "--verify and --seconds cannot be used together"},
+      {{"--play", "a.avi", "--frames-out", "d", "--desktop"},
+       "--play and --desktop cannot be used together"},
+      {{"--play", "a.avi", "--verify", "b.avi"}, "--play and --verify cannot be used together"},
+      {{"--play", "a.avi", "--frames-out", "d", "--reference", "r.avi"},
+       "--play and --reference cannot be used together"},
+      {{"--verify", "a.avi", "--reference", "r.avi", "--frames-out", "d"},
+       "--verify and --frames-out cannot be used together"},
+      {{"--out", "a.avi", "--codec", "mpeg"}, "--codec: 'mpeg' is not raw or zlkc"},
+      {{"--play", "a.avi", "--frames-out", "d", "--codec", "zlkc"},
+       "--play and --codec cannot be used together"},
+      {{"--reference", "r.avi"}, "--reference needs --verify FILE"},
+      {{"--play="}, "--play: the file name is empty"},
+      {{"--verify="}, "--verify: the file name is empty"},
+      {{"--play", "a", "--frames-out="}, "--frames-out: the folder name is empty"},
+      {{"--verify", "a", "--reference="}, "--reference: the file name is empty"},
+      {{"--play", "--frames-out", "d"}, "option '--play' needs a value"},
+  };
+  for (const Case& c : cases) {
+    ParseResult result = parse(c.args);
+    EXPECT_EQ(result.error, c.error);
+  }
+}
+
 TEST(ZelkrecOptionsTest, UsageNamesEveryOption) {
   const std::string usage = usageText("zelkrec");
-  for (const char* name :
-       {"--out", "--seconds", "--frames", "--fps", "--rect", "--desktop", "--help"}) {
+  for (const char* name : {"--out", "--seconds", "--frames", "--fps", "--rect", "--desktop",
+                           "--play", "--frames-out", "--verify", "--reference", "--help"}) {
     EXPECT_NE(usage.find(name), std::string::npos) << name;
   }
   EXPECT_EQ(usage.rfind("Usage: zelkrec ", 0), 0u);
