@@ -12,47 +12,15 @@ session=$1 state=$2 bin=$3 work=$4/codec
 for tool in ffprobe cmp; do
   command -v "$tool" >/dev/null || { echo "$tool not found; run scripts/bootstrap" >&2; exit 1; }
 done
+# shellcheck source=scene_test_lib.sh
+. "$(dirname "$0")/scene_test_lib.sh"
 rm -rf "$work" && mkdir -p "$work" || exit 1
 cd "$work" || exit 1
 
-forget_settings() {
-  for key in Zelkgrab Zelkenc; do
-    timeout 60 "$session" run "$state" reg delete "HKLM\\SOFTWARE\\MorvainLabs\\$key" /f \
-      >/dev/null 2>&1
-  done
-}
+keep_work_on_failure=$work
+trap finish EXIT
 forget_settings
-
-scene_pid=""
-failures=1
-cleanup() {
-  forget_settings
-  if [ -n "$scene_pid" ] && kill -0 "$scene_pid" 2>/dev/null; then
-    kill "$scene_pid" 2>/dev/null
-    wait "$scene_pid" 2>/dev/null
-  fi
-  [ "$failures" -eq 0 ] && rm -rf "$work"
-}
-trap cleanup EXIT
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-
-zelkrec() {
-  timeout 120 "$session" run "$state" "$bin/zelkrec.exe" "$@" >out.raw 2>err.raw
-  rc=$?
-  tr -d '\r' <out.raw >out
-  tr -d '\r' <err.raw | grep -v '^ALSA lib' >err
-}
-
-timeout 90 "$session" run "$state" "$bin/demo_scene.exe" --seconds 60 >scene.out 2>scene.err &
-scene_pid=$!
-for _ in $(seq 200); do
-  grep -q '^demo_scene: ready' scene.out 2>/dev/null && break
-  kill -0 "$scene_pid" 2>/dev/null || break
-  sleep 0.1
-done
-grep -q '^demo_scene: ready' scene.out ||
-  { fail "the demo scene did not report that it shows: $(cat scene.out scene.err)"; exit 1; }
+start_scene 'demo_scene: ready'
 
 frames=45
 zelkrec --codec zlkc --frames "$frames" --fps 15 --out zlkc.avi --frames-out tapped

@@ -14,52 +14,15 @@ session=$1 state=$2 bin=$3 work=$4/play
 for tool in ffprobe ffmpeg od cmp; do
   command -v "$tool" >/dev/null || { echo "$tool not found; run scripts/bootstrap" >&2; exit 1; }
 done
+# shellcheck source=scene_test_lib.sh
+. "$(dirname "$0")/scene_test_lib.sh"
 rm -rf "$work" && mkdir -p "$work" || exit 1
 cd "$work" || exit 1
 
-# Each filter saves its settings for the next one; these recordings start from none and
-# leave none behind.
-forget_settings() {
-  timeout 60 "$session" run "$state" reg delete 'HKLM\SOFTWARE\MorvainLabs\Zelkgrab' /f \
-    >/dev/null 2>&1
-}
+keep_work_on_failure=$work
+trap finish EXIT
 forget_settings
-
-scene_pid=""
-failures=1
-cleanup() {
-  forget_settings
-  if [ -n "$scene_pid" ] && kill -0 "$scene_pid" 2>/dev/null; then
-    kill "$scene_pid" 2>/dev/null
-    wait "$scene_pid" 2>/dev/null
-  fi
-  # The recordings and pictures are large; keep them only when something failed.
-  [ "$failures" -eq 0 ] && rm -rf "$work"
-}
-trap cleanup EXIT
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-
-# zelkrec ARGS...: runs the recorder in the work folder; output in out and err (CRs removed),
-# exit code in $rc.
-zelkrec() {
-  timeout 120 "$session" run "$state" "$bin/zelkrec.exe" "$@" >out.raw 2>err.raw
-  rc=$?
-  tr -d '\r' <out.raw >out
-  tr -d '\r' <err.raw | grep -v '^ALSA lib' >err
-}
-
-# The scene ends by itself after 60 s at the latest; `timeout` bounds it as well.
-timeout 90 "$session" run "$state" "$bin/demo_scene.exe" --static 660 290 600 500 --seconds 60 \
-  >scene.out 2>scene.err &
-scene_pid=$!
-for _ in $(seq 200); do
-  grep -q '^demo_scene: ready' scene.out 2>/dev/null && break
-  kill -0 "$scene_pid" 2>/dev/null || break
-  sleep 0.1
-done
-grep -q '^demo_scene: ready, static' scene.out ||
-  { fail "the demo scene did not report that it shows: $(cat scene.out scene.err)"; exit 1; }
+start_scene 'demo_scene: ready, static' --static 660 290 600 500
 
 # record NAME ARGS...: NAME.avi of the scene at 10 fps.
 record() {
@@ -73,9 +36,7 @@ record fewer --frames 3
 # One pixel to the right: the same size, the pattern one pixel further left.
 record shifted --frames 5 --rect 561,240,1361,840
 # The scene is static, so it no longer needs the screen.
-kill "$scene_pid" 2>/dev/null
-wait "$scene_pid" 2>/dev/null
-scene_pid=""
+stop_scene
 
 # --play: one PNG per frame, numbered from 0.
 zelkrec --play five.avi --frames-out pictures

@@ -11,43 +11,19 @@ session=$1 state=$2 bin=$3 work=$4/record
 for tool in ffprobe ffmpeg od; do
   command -v "$tool" >/dev/null || { echo "$tool not found; run scripts/bootstrap" >&2; exit 1; }
 done
+# shellcheck source=scene_test_lib.sh
+. "$(dirname "$0")/scene_test_lib.sh"
 rm -rf "$work" && mkdir -p "$work" || exit 1
 cd "$work" || exit 1
-
-# Each filter saves its settings for the next one; these recordings start from none and
-# leave none behind.
-forget_settings() {
-  timeout 60 "$session" run "$state" reg delete 'HKLM\SOFTWARE\MorvainLabs\Zelkgrab' /f \
-    >/dev/null 2>&1
-}
-forget_settings
-
-scene_pid=""
+# The small logs stay for a look; the large recordings go unless something failed.
 cleanup() {
-  forget_settings
-  if [ -n "$scene_pid" ] && kill -0 "$scene_pid" 2>/dev/null; then
-    kill "$scene_pid" 2>/dev/null
-    wait "$scene_pid" 2>/dev/null
-  fi
-  # The recording is large; keep it only when something failed.
-  [ "${failures:-1}" -eq 0 ] &&
+  finish
+  [ "$failures" -eq 0 ] &&
     rm -f "$work/three.avi" "$work/frame.rgb" "$work/rect.avi" "$work/rect.rgb" "$work/desktop.avi"
 }
 trap cleanup EXIT
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-
-# The scene ends by itself after 60 s at the latest; `timeout` bounds it as well.
-timeout 90 "$session" run "$state" "$bin/demo_scene.exe" --static 660 290 600 500 --seconds 60 \
-  >scene.out 2>scene.err &
-scene_pid=$!
-for _ in $(seq 200); do
-  grep -q '^demo_scene: ready' scene.out 2>/dev/null && break
-  kill -0 "$scene_pid" 2>/dev/null || break
-  sleep 0.1
-done
-grep -q '^demo_scene: ready, static' scene.out ||
-  { fail "the demo scene did not report that it shows: $(cat scene.out scene.err)"; exit 1; }
+forget_settings
+start_scene 'demo_scene: ready, static' --static 660 290 600 500
 
 timeout 60 "$session" run "$state" "$bin/zelkrec.exe" --seconds 3 --fps 10 --out three.avi \
   >record.out 2>record.err
