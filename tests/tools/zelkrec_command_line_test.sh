@@ -57,8 +57,8 @@ expect_usage_error "--verify needs --reference FILE (the recording to compare wi
 cp "$bin/zelkrec.exe" "$work/" || exit 1
 cd "$work" || exit 1
 run "$work/zelkrec.exe" --seconds 1 --out alone.avi
-# Once, on a fresh CI machine, Wine ended this run with exit code 1 and no output at all; a
-# second start tells such a launch failure from a silent recorder.
+# Twice, on fresh CI machines, Wine ended a program's start with no output at all; a second
+# start tells such a launch failure from a silent recorder.
 if [ "$rc" -eq 1 ] && [ ! -s "$work/err.raw" ] && [ ! -s "$work/out.raw" ]; then
   echo "note: the recorder ended with exit code 1 and no output; starting it once more" >&2
   run "$work/zelkrec.exe" --seconds 1 --out alone.avi
