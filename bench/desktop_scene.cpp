@@ -10,7 +10,7 @@ namespace {
 
 using Box = DesktopScene::Box;
 
-constexpr uint64_t kSeed = 0x5EED'2024'C0DEull;
+constexpr uint64_t kSalt = 0x5EED'2024'C0DEull;
 
 // splitmix64: the same numbers from every compiler and library.
 uint64_t mix(uint64_t x) {
@@ -40,13 +40,13 @@ using Glyph = std::array<std::array<uint8_t, kGlyphColumns>, kGlyphRows>;
 std::array<Glyph, kGlyphCount> makeFont() {
   std::array<Glyph, kGlyphCount> font{};
   for (int32_t g = 1; g < kGlyphCount; ++g) {
-    const uint64_t shape = mix(kSeed ^ static_cast<uint64_t>(g));
+    const uint64_t shape = mix(kSalt ^ static_cast<uint64_t>(g));
     const bool digit = g >= kFirstDigit;
     const int32_t firstRow = digit || (shape & 1) ? 0 : 3;
     const int32_t endRow = digit ? 9 : (shape & 2) ? 11 : 9;
     for (int32_t row = firstRow; row < endRow; ++row) {
       for (int32_t column = 0; column < kGlyphColumns - 1; ++column) {
-        const uint64_t bits = mix(kSeed + static_cast<uint64_t>(g * 977 + row * 31 + column)) & 7;
+        const uint64_t bits = mix(kSalt + static_cast<uint64_t>(g * 977 + row * 31 + column)) & 7;
         font[g][row][column] = bits < 3 ? 2 : bits == 3 ? 1 : 0;
       }
     }
@@ -192,7 +192,7 @@ void DesktopScene::drawTaskbar(int32_t index, uint32_t* pixels) const {
   for (int32_t task = 0; task < 3; ++task) {
     const Box button{48 + task * 168, bar.top + 4, 208 + task * 168, bar.bottom - 4};
     canvas.fill(button, bar, task == 1 ? rgb(70, 74, 84) : rgb(48, 50, 58));
-    canvas.text(textLine(kSeed + 100 + task, 18, rgb(230, 230, 230), rgb(230, 230, 230),
+    canvas.text(textLine(kSalt + 100 + task, 18, rgb(230, 230, 230), rgb(230, 230, 230),
                          rgb(230, 230, 230)),
                 button.left + 8, button.top + 8, button);
   }
@@ -210,11 +210,11 @@ void DesktopScene::drawTaskbar(int32_t index, uint32_t* pixels) const {
 
 void DesktopScene::drawTerminal(uint32_t* pixels) const {
   Canvas canvas(pixels, width_, height_);
-  const Box client = drawWindow(canvas, terminal_, kSeed + 1, false);
+  const Box client = drawWindow(canvas, terminal_, kSalt + 1, false);
   canvas.fill(client, client, rgb(12, 12, 12));
   const int32_t columns = (client.right - client.left - 12) / kCellWidth;
   for (int32_t line = 0; client.top + 4 + line * kCellHeight < client.bottom; ++line) {
-    const uint64_t h = mix(kSeed + 5000 + static_cast<uint64_t>(line));
+    const uint64_t h = mix(kSalt + 5000 + static_cast<uint64_t>(line));
     const int32_t length = static_cast<int32_t>(h % static_cast<uint64_t>(std::max(1, columns)));
     canvas.text(textLine(h, length, rgb(204, 204, 204), rgb(97, 214, 214), rgb(22, 198, 12)),
                 client.left + 6, client.top + 4 + line * kCellHeight, client);
@@ -223,7 +223,7 @@ void DesktopScene::drawTerminal(uint32_t* pixels) const {
 
 void DesktopScene::drawEditor(int32_t index, uint32_t* pixels) const {
   Canvas canvas(pixels, width_, height_);
-  const Box client = drawWindow(canvas, editor_, kSeed + 2, true);
+  const Box client = drawWindow(canvas, editor_, kSalt + 2, true);
   canvas.fill(client, client, rgb(255, 255, 255));
   constexpr int32_t kGutter = 48;
   const Box gutter{client.left, client.top, client.left + kGutter, client.bottom};
@@ -248,7 +248,7 @@ void DesktopScene::drawEditor(int32_t index, uint32_t* pixels) const {
     canvas.text(digits(static_cast<uint64_t>(line + 1), 4, rgb(128, 128, 128)), gutter.left + 6,
                 top, gutter);
     if (line > caretLine) continue;
-    const uint64_t h = mix(kSeed + 9000 + static_cast<uint64_t>(line));
+    const uint64_t h = mix(kSalt + 9000 + static_cast<uint64_t>(line));
     int32_t length =
         line < prefilled ? (h % 7 == 0 ? 0 : 8 + static_cast<int32_t>(h % columns)) : typedLength;
     length = std::min(length, columns);
@@ -273,7 +273,7 @@ void DesktopScene::drawFileList(int32_t index, uint32_t* pixels) const {
   const int32_t left = kMargin + bounce(width_ * 30 / 100 + 4 * moved, rangeX);
   const int32_t top = kMargin + bounce(height_ * 25 / 100 + 2 * moved, rangeY);
   const Box outer{left, top, left + fileListWidth_, top + fileListHeight_};
-  const Box client = drawWindow(canvas, outer, kSeed + 3, false);
+  const Box client = drawWindow(canvas, outer, kSalt + 3, false);
   canvas.fill(client, client, rgb(255, 255, 255));
 
   const Box toolbar{client.left, client.top, client.right, client.top + 28};
@@ -285,7 +285,7 @@ void DesktopScene::drawFileList(int32_t index, uint32_t* pixels) const {
   }
   const Box header{client.left, toolbar.bottom, client.right, toolbar.bottom + 20};
   canvas.fill(header, client, rgb(230, 230, 230));
-  canvas.text(textLine(kSeed + 4, 30, rgb(60, 60, 60), rgb(60, 60, 60), rgb(60, 60, 60)),
+  canvas.text(textLine(kSalt + 4, 30, rgb(60, 60, 60), rgb(60, 60, 60), rgb(60, 60, 60)),
               header.left + 28, header.top + 2, header);
 
   const int32_t sizeColumn = client.right - 8 - 8 * kCellWidth;
@@ -296,7 +296,7 @@ void DesktopScene::drawFileList(int32_t index, uint32_t* pixels) const {
                            : entry % 2 ? rgb(248, 248, 248)
                                        : rgb(255, 255, 255);
     canvas.fill(row, client, shade);
-    const uint64_t h = mix(kSeed + 7000 + static_cast<uint64_t>(entry));
+    const uint64_t h = mix(kSalt + 7000 + static_cast<uint64_t>(entry));
     static constexpr uint32_t kIcons[] = {0xE6BE3C, 0x4678C8, 0x50AA5A};
     canvas.fill({row.left + 6, row.top + 2, row.left + 22, row.top + 18}, client, kIcons[h % 3]);
     canvas.text(textLine(h, 6 + static_cast<int32_t>(h % 20), rgb(20, 20, 20), rgb(20, 20, 20),

@@ -4,7 +4,7 @@
 // never changes; an editor where text is typed in bursts (24 frames typing, 16 pausing with a
 // blinking caret) and that scrolls one line whenever the typing reaches its last line; a file
 // list window dragged 4 px right and 2 px down a frame (bouncing at the desktop's margins) for
-// 60 frames out of every 120. Text uses a pseudo-font of glyphs made from a fixed seed, with
+// 60 frames out of every 120. Text uses a pseudo-font of glyphs made from a fixed number, with
 // half-tone pixels like smoothed screen text.
 #pragma once
 

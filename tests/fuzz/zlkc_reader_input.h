@@ -1,4 +1,4 @@
-// The layout of a reader fuzz input, shared by the fuzz target and the seed generator: the
+// The layout of a reader fuzz input, shared by the fuzz target and the corpus generator: the
 // frame width - 1 and height - 1 (low six bits each), a flags byte (bit 0: the sample is a
 // sync point), then the sample bytes. Frames stay small so that clears cost little and the
 // fuzzer runs many inputs; the bounds checks do not depend on the size.

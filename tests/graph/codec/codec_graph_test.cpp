@@ -20,9 +20,9 @@ constexpr wchar_t kEncoderSettings[] = L"SOFTWARE\\MorvainLabs\\Zelkenc";
 
 }  // namespace
 
-Pixels pattern(LONG width, LONG height, uint32_t seed) {
+Pixels pattern(LONG width, LONG height, uint32_t variant) {
   Pixels pixels(static_cast<size_t>(width) * height);
-  uint32_t state = seed * 2654435761u + 1;
+  uint32_t state = variant * 2654435761u + 1;
   for (uint32_t& pixel : pixels) {
     state = state * 1664525u + 1013904223u;
     pixel = state >> 8;

@@ -22,7 +22,7 @@ namespace codec_graph {
 using Pixels = std::vector<uint32_t>;
 
 // A picture whose every pixel differs from its neighbours, top bytes 0.
-Pixels pattern(LONG width, LONG height, uint32_t seed);
+Pixels pattern(LONG width, LONG height, uint32_t variant);
 
 // One item of a compressed sample: a clear marker, or a record with its inflated content.
 struct Item {

@@ -18,7 +18,7 @@ using codec_test::Pixels;
 
 class RandomScreen {
  public:
-  explicit RandomScreen(uint32_t seed) : rng_(seed) {}
+  explicit RandomScreen(uint32_t variant) : rng_(variant) {}
 
   int32_t between(int32_t low, int32_t high) {
     return std::uniform_int_distribution<int32_t>(low, high)(rng_);
@@ -61,8 +61,8 @@ Pixels withoutTopBytes(Pixels frame) {
 
 TEST(CodecRoundTrip, RandomSequencesDecodeToEveryFrame) {
   int differences = 0;
-  for (uint32_t seed = 1; seed <= 60; ++seed) {
-    RandomScreen screen(seed);
+  for (uint32_t variant = 1; variant <= 60; ++variant) {
+    RandomScreen screen(variant);
     codec::FrameEncoder encoder;
     codec::FrameReader reader;
     encoder.setKeyframeRate(screen.between(-1, 8));
@@ -89,14 +89,14 @@ TEST(CodecRoundTrip, RandomSequencesDecodeToEveryFrame) {
       ASSERT_EQ(encoder.encode(codec_test::frameOf(frame), width, height, out.data(), out.size(),
                                &sample),
                 S_OK)
-          << seed << " " << index;
+          << variant << " " << index;
       ASSERT_LE(sample.length, out.size());
       differences += !sample.syncPoint && sample.length > 0;
 
       ASSERT_EQ(reader.setSize(width, height), S_OK);
       reader.applySample(out.data(), sample.length, sample.syncPoint);
       const Pixels decoded(reader.pixels(), reader.pixels() + frame.size());
-      ASSERT_EQ(decoded, withoutTopBytes(frame)) << "seed " << seed << " frame " << index;
+      ASSERT_EQ(decoded, withoutTopBytes(frame)) << "variant " << variant << " frame " << index;
     }
   }
   EXPECT_GT(differences, 500);  // the sequences did exercise the difference path

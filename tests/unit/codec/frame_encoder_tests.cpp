@@ -62,9 +62,9 @@ class FrameEncoderTest : public ::testing::Test {
     return coded.result == S_OK && !coded.syncPoint && coded.bytes.empty();
   }
 
-  static Pixels frameOf(uint32_t seed) {
+  static Pixels frameOf(uint32_t variant) {
     Pixels frame(kWidth * kHeight);
-    for (size_t i = 0; i < frame.size(); ++i) frame[i] = (seed * 0x9E3779B9u + i * 77) & 0xFFFFFF;
+    for (size_t i = 0; i < frame.size(); ++i) frame[i] = (variant * 0x9E3779B9u + i * 77) & 0xFFFFFF;
     return frame;
   }
 

@@ -1,7 +1,7 @@
-// Writes the committed seed corpus of the reader fuzz target with our own encoder: key,
+// Writes the committed starting corpus of the reader fuzz target with our own encoder: key,
 // difference and empty samples of small frames, and a hand-assembled sample with every kind
 // of item (clear marker, unknown type bytes, raw and difference records with high type bits,
-// a record outside the frame, a truncated record). Run by hand: zlkc_reader_seeds <dir>.
+// a record outside the frame, a truncated record). Run by hand: zlkc_reader_corpus <dir>.
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -41,7 +41,7 @@ Bytes screenFrame(int32_t width, int32_t height, uint32_t shift) {
   return frame;
 }
 
-bool writeSeed(const std::string& path, int32_t width, int32_t height, bool syncPoint,
+bool writeCorpusFile(const std::string& path, int32_t width, int32_t height, bool syncPoint,
                const Bytes& sample) {
   Bytes input{static_cast<uint8_t>(width - 1), static_cast<uint8_t>(height - 1),
               static_cast<uint8_t>(syncPoint ? zlkc_reader_input::kSyncPoint : 0)};
@@ -52,7 +52,7 @@ bool writeSeed(const std::string& path, int32_t width, int32_t height, bool sync
   return static_cast<bool>(file);
 }
 
-// Encodes `frames` in order and writes each sample as seed `<name>-<index>`.
+// Encodes `frames` in order and writes each sample as corpus file `<name>-<index>`.
 bool writeSequence(const std::string& dir, const std::string& name, int32_t width, int32_t height,
                    const std::vector<Bytes>& frames) {
   codec::FrameEncoder encoder;
@@ -64,7 +64,7 @@ bool writeSequence(const std::string& dir, const std::string& name, int32_t widt
       return false;
     }
     out.resize(sample.length);
-    if (!writeSeed(dir + "/" + name + "-" + std::to_string(i), width, height, sample.syncPoint,
+    if (!writeCorpusFile(dir + "/" + name + "-" + std::to_string(i), width, height, sample.syncPoint,
                    out)) {
       return false;
     }
@@ -96,14 +96,14 @@ bool writeMixed(const std::string& dir) {
   sample[differenceAt] = 0x31;
   sample.insert(sample.begin() + differenceAt, {0x00, 0x0F, 0x12});
   sample.resize(sample.size() - 5);  // the last record runs past the end
-  return writeSeed(dir + "/mixed-items", width, height, false, sample);
+  return writeCorpusFile(dir + "/mixed-items", width, height, false, sample);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 2) {
-    std::fprintf(stderr, "usage: zlkc_reader_seeds <corpus dir>\n");
+    std::fprintf(stderr, "usage: zlkc_reader_corpus <corpus dir>\n");
     return 2;
   }
   const std::string dir = argv[1];
@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
                        writeSequence(dir, "single-pixel", 1, 1, {Bytes{1, 2, 3, 0}}) &&
                        writeMixed(dir);
   if (!written) {
-    std::fprintf(stderr, "zlkc_reader_seeds: could not write the corpus to %s\n", dir.c_str());
+    std::fprintf(stderr, "zlkc_reader_corpus: could not write the corpus to %s\n", dir.c_str());
     return 1;
   }
   return 0;
