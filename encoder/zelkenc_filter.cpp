@@ -68,6 +68,9 @@ HRESULT ZelkencFilter::NonDelegatingQueryInterface(REFIID iid, void** object) {
   if (iid == IID_ISpecifyPropertyPages) {
     return GetInterface(static_cast<ISpecifyPropertyPages*>(this), object);
   }
+  if (iid == IID_IAMVideoCompression) {
+    return GetInterface(static_cast<IAMVideoCompression*>(this), object);
+  }
   return CTransformFilter::NonDelegatingQueryInterface(iid, object);
 }
 

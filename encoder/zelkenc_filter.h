@@ -16,7 +16,8 @@
 #include "dshow/critsec.h"
 #include "dshow/transform.h"
 
-class ZelkencFilter final : public CUnknownWith<CTransformFilter, ISpecifyPropertyPages> {
+class ZelkencFilter final
+    : public CUnknownWith<CTransformFilter, ISpecifyPropertyPages, IAMVideoCompression> {
  public:
   // Where the settings live, below HKEY_LOCAL_MACHINE.
   static constexpr wchar_t kSettingsPath[] = L"SOFTWARE\\MorvainLabs\\Zelkenc";
@@ -40,6 +41,22 @@ class ZelkencFilter final : public CUnknownWith<CTransformFilter, ISpecifyProper
 
   // ISpecifyPropertyPages
   HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override;
+
+  // IAMVideoCompression: every setter stores its value in the settings key at once.
+  HRESULT STDMETHODCALLTYPE put_KeyFrameRate(LONG rate) override;
+  HRESULT STDMETHODCALLTYPE get_KeyFrameRate(LONG* rate) override;
+  HRESULT STDMETHODCALLTYPE put_PFramesPerKeyFrame(LONG frames) override;
+  HRESULT STDMETHODCALLTYPE get_PFramesPerKeyFrame(LONG* frames) override;
+  HRESULT STDMETHODCALLTYPE put_Quality(double quality) override;
+  HRESULT STDMETHODCALLTYPE get_Quality(double* quality) override;
+  HRESULT STDMETHODCALLTYPE put_WindowSize(DWORDLONG size) override;
+  HRESULT STDMETHODCALLTYPE get_WindowSize(DWORDLONG* size) override;
+  HRESULT STDMETHODCALLTYPE GetInfo(LPWSTR version, int* versionBytes, LPWSTR description,
+                                    int* descriptionBytes, LONG* keyframeRate,
+                                    LONG* framesPerKeyframe, double* quality,
+                                    LONG* capabilities) override;
+  HRESULT STDMETHODCALLTYPE OverrideKeyFrame(LONG frame) override;
+  HRESULT STDMETHODCALLTYPE OverrideFrameSize(LONG frame, LONG size) override;
 
  private:
   // Forgets the reference frame and the scratch and restarts the count: the next sample is a

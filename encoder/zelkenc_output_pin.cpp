@@ -13,6 +13,11 @@ constexpr LONG kQueueLength = 10;
 ZelkencOutputPin::ZelkencOutputPin(CTransformFilter* filter, HRESULT* hr)
     : CTransformOutputPin(filter, hr, L"Output") {}
 
+HRESULT ZelkencOutputPin::NonDelegatingQueryInterface(REFIID iid, void** object) {
+  if (iid == IID_IAMVideoCompression) return transform_->QueryInterface(iid, object);
+  return CTransformOutputPin::NonDelegatingQueryInterface(iid, object);
+}
+
 HRESULT ZelkencOutputPin::Active() {
   if (IsConnected()) {
     CAutoLock lock(&queueLock_);

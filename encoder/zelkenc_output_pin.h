@@ -16,6 +16,9 @@ class ZelkencOutputPin final : public CTransformOutputPin {
  public:
   ZelkencOutputPin(CTransformFilter* filter, HRESULT* hr);
 
+  // Applications look for a compressor's settings on its output pin too.
+  HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override;
+
   HRESULT Active() override;
   HRESULT Inactive() override;
 

@@ -87,6 +87,16 @@ void storeEncoderSetting(const wchar_t* name, DWORD value) {
             ERROR_SUCCESS);
 }
 
+std::optional<DWORD> storedEncoderSetting(const wchar_t* name) {
+  DWORD value = 0;
+  DWORD bytes = sizeof(value);
+  if (::RegGetValueW(HKEY_LOCAL_MACHINE, kEncoderSettings, name, RRF_RT_REG_DWORD, nullptr, &value,
+                     &bytes) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  return value;
+}
+
 void CodecGraphTest::SetUp() {
   forgetEncoderSettings();
   ASSERT_TRUE(SUCCEEDED(apartment_.result()));

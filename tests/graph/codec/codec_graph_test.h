@@ -11,6 +11,7 @@
 #include <wrl/client.h>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "codec/frame_rect.h"
@@ -41,6 +42,8 @@ Pixels pixelsOf(const std::vector<uint8_t>& bytes);
 void forgetEncoderSettings();
 // Stores one encoder setting as the filter reads it at construction.
 void storeEncoderSetting(const wchar_t* name, DWORD value);
+// The DWORD value `name` of the encoder's settings key, if there is one.
+std::optional<DWORD> storedEncoderSetting(const wchar_t* name);
 
 class CodecGraphTest : public ::testing::Test {
  protected:

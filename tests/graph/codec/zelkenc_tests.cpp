@@ -2,13 +2,18 @@
 // recording sink: the compressed type it offers and the inputs it takes, the allocator demands
 // on both sides, and the samples it makes (key, difference and empty samples, the keyframe
 // rate from the registry, short input samples, restarts after flush and stop, a new type on a
-// sample), with the notifications passing through its output queue.
+// sample), with the notifications passing through its output queue; and its settings through
+// IAMVideoCompression, stored as they change and used from the next sample.
 #include <windows.h>
 #include <dshow.h>
 #include <gtest/gtest.h>
 #include <wrl/client.h>
 
+#include <zlib.h>
+
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "codec/frame_format.h"
 #include "codec/zlkc_media_type.h"
@@ -454,6 +459,195 @@ TEST_F(EncoderGraph, NamesItsPropertyPage) {
   EXPECT_EQ(list.pElems[0], CLSID_ZelkencProp);
   ::CoTaskMemFree(list.pElems);
   EXPECT_EQ(pages->GetPages(nullptr), E_POINTER);
+}
+
+ComPtr<IAMVideoCompression> compressionOf(IUnknown* object) {
+  ComPtr<IAMVideoCompression> compression;
+  EXPECT_EQ(object->QueryInterface(IID_IAMVideoCompression,
+                                   reinterpret_cast<void**>(compression.GetAddressOf())),
+            S_OK);
+  return compression;
+}
+
+ComPtr<IAMVideoCompression> compressionOf(ZelkencFilter* encoder) {
+  return compressionOf(static_cast<IBaseFilter*>(encoder));
+}
+
+// How long zlib makes `bytes` at `level`.
+size_t zlibLength(const std::vector<uint8_t>& bytes, int level) {
+  std::vector<uint8_t> packed(::compressBound(static_cast<uLong>(bytes.size())));
+  uLongf length = static_cast<uLongf>(packed.size());
+  EXPECT_EQ(
+      ::compress2(packed.data(), &length, bytes.data(), static_cast<uLong>(bytes.size()), level),
+      Z_OK);
+  return length;
+}
+
+TEST_F(EncoderGraph, QualityIsStoredAsALevelAndReadBackInTenths) {
+  ComPtr<IAMVideoCompression> compression = compressionOf(makeEncoder().Get());
+  ASSERT_TRUE(compression);
+  struct Case {
+    double quality;
+    DWORD level;
+    double reported;
+  };
+  const Case cases[] = {{-1.0, 9, 1.0}, {0.0, 0, 0.1},
+                        {0.55, 4, 0.5}, {0.19, 0, 0.1},
+                        {0.2, 1, 0.2},  {1.0, 9, 1.0},
+                        {1.5, 9, 1.0},  {std::numeric_limits<double>::quiet_NaN(), 9, 1.0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.quality);
+    // Start elsewhere each time, so that every case shows its own write.
+    ASSERT_EQ(compression->put_Quality(c.level == 4 ? 0.3 : 0.55), S_OK);
+    ASSERT_EQ(compression->put_Quality(c.quality), S_OK);
+    EXPECT_EQ(storedEncoderSetting(L"quality"), c.level);
+    double reported = -1.0;
+    ASSERT_EQ(compression->get_Quality(&reported), S_OK);
+    EXPECT_NEAR(reported, c.reported, 1e-12);
+  }
+  EXPECT_EQ(compression->get_Quality(nullptr), E_POINTER);
+}
+
+TEST_F(EncoderGraph, KeyframeRateIsKeptToAByteAndStored) {
+  ComPtr<IAMVideoCompression> compression = compressionOf(makeEncoder().Get());
+  ASSERT_TRUE(compression);
+  for (const auto& [asked, kept] : {std::pair{1000L, 255L}, std::pair{-1L, 30L}, std::pair{0L, 0L},
+                                    std::pair{255L, 255L}, std::pair{7L, 7L}}) {
+    SCOPED_TRACE(asked);
+    ASSERT_EQ(compression->put_KeyFrameRate(asked), S_OK);
+    LONG rate = -5;
+    ASSERT_EQ(compression->get_KeyFrameRate(&rate), S_OK);
+    EXPECT_EQ(rate, kept);
+    EXPECT_EQ(storedEncoderSetting(L"keyframe"), static_cast<DWORD>(kept));
+  }
+  EXPECT_EQ(compression->get_KeyFrameRate(nullptr), E_POINTER);
+
+  // A later encoder starts from what this one stored.
+  ComPtr<IAMVideoCompression> next = compressionOf(makeEncoder().Get());
+  ASSERT_TRUE(next);
+  LONG rate = 0;
+  ASSERT_EQ(next->get_KeyFrameRate(&rate), S_OK);
+  EXPECT_EQ(rate, 7);
+}
+
+TEST_F(EncoderGraph, StoredValuesAreTakenAsTheyAre) {
+  storeEncoderSetting(L"quality", 20);
+  storeEncoderSetting(L"keyframe", 1000);
+  ComPtr<ZelkencFilter> encoder = makeEncoder();
+  ComPtr<IAMVideoCompression> compression = compressionOf(encoder.Get());
+  ASSERT_TRUE(compression);
+  double quality = 0.0;
+  ASSERT_EQ(compression->get_Quality(&quality), S_OK);
+  EXPECT_EQ(quality, 1.0) << "level 20 reads as the most there is";
+  LONG rate = 0;
+  ASSERT_EQ(compression->get_KeyFrameRate(&rate), S_OK);
+  EXPECT_EQ(rate, 1000);
+  EXPECT_EQ(storedEncoderSetting(L"quality"), 20u) << "reading rewrites nothing";
+}
+
+TEST_F(EncoderGraph, GetInfoDescribesTheCompressorAndCutsItsTexts) {
+  ComPtr<IAMVideoCompression> compression = compressionOf(makeEncoder().Get());
+  ASSERT_TRUE(compression);
+  int versionBytes = -1;
+  int descriptionBytes = -1;
+  ASSERT_EQ(compression->GetInfo(nullptr, &versionBytes, nullptr, &descriptionBytes, nullptr,
+                                 nullptr, nullptr, nullptr),
+            S_OK);
+  EXPECT_EQ(versionBytes, 26);
+  EXPECT_EQ(descriptionBytes, 42);
+
+  wchar_t version[32];
+  wchar_t description[32];
+  versionBytes = sizeof version;
+  descriptionBytes = sizeof description;
+  LONG keyframeRate = -1;
+  LONG framesPerKey = -1;
+  double quality = -1.0;
+  LONG capabilities = -1;
+  ASSERT_EQ(compression->GetInfo(version, &versionBytes, description, &descriptionBytes,
+                                 &keyframeRate, &framesPerKey, &quality, &capabilities),
+            S_OK);
+  EXPECT_STREQ(version, L"Version 0.99");
+  EXPECT_EQ(versionBytes, 26);
+  EXPECT_STREQ(description, L"ZelkScreenCompressor");
+  EXPECT_EQ(descriptionBytes, 42);
+  EXPECT_EQ(keyframeRate, 30);
+  EXPECT_EQ(framesPerKey, 0);
+  EXPECT_EQ(quality, 1.0);
+  EXPECT_EQ(capabilities, CompressionCaps_CanQuality | CompressionCaps_CanKeyFrame);
+
+  // A short buffer gets what fits, terminated; an odd size holds its whole characters only.
+  wchar_t shortText[8];
+  std::fill(std::begin(shortText), std::end(shortText), L'#');
+  versionBytes = 9;
+  ASSERT_EQ(compression->GetInfo(shortText, &versionBytes, nullptr, nullptr, nullptr, nullptr,
+                                 nullptr, nullptr),
+            S_OK);
+  EXPECT_STREQ(shortText, L"Ver");
+  EXPECT_EQ(versionBytes, 8);
+  EXPECT_EQ(shortText[4], L'#') << "nothing written past the buffer";
+  versionBytes = 1;
+  shortText[0] = L'#';
+  ASSERT_EQ(compression->GetInfo(shortText, &versionBytes, nullptr, nullptr, nullptr, nullptr,
+                                 nullptr, nullptr),
+            S_OK);
+  EXPECT_EQ(versionBytes, 0);
+  EXPECT_EQ(shortText[0], L'#') << "no room even for the terminator";
+
+  EXPECT_EQ(compression->put_PFramesPerKeyFrame(1), E_NOTIMPL);
+  EXPECT_EQ(compression->get_PFramesPerKeyFrame(&framesPerKey), E_NOTIMPL);
+  DWORDLONG window = 0;
+  EXPECT_EQ(compression->put_WindowSize(1), E_NOTIMPL);
+  EXPECT_EQ(compression->get_WindowSize(&window), E_NOTIMPL);
+  EXPECT_EQ(compression->OverrideKeyFrame(1), E_NOTIMPL);
+  EXPECT_EQ(compression->OverrideFrameSize(1, 100), E_NOTIMPL);
+}
+
+TEST_F(EncoderGraph, OutputPinHandsOutTheFiltersSettings) {
+  ComPtr<ZelkencFilter> encoder = makeEncoder();
+  ComPtr<IAMVideoCompression> fromFilter = compressionOf(encoder.Get());
+  ComPtr<IPin> output;
+  ASSERT_EQ(encoder->FindPin(L"Out", &output), S_OK);
+  ComPtr<IAMVideoCompression> fromPin = compressionOf(output.Get());
+  ASSERT_TRUE(fromPin);
+  EXPECT_EQ(fromPin.Get(), fromFilter.Get());
+  ComPtr<IPin> input;
+  ASSERT_EQ(encoder->FindPin(L"In", &input), S_OK);
+  ComPtr<IAMVideoCompression> fromInput;
+  EXPECT_EQ(input->QueryInterface(IID_IAMVideoCompression,
+                                  reinterpret_cast<void**>(fromInput.GetAddressOf())),
+            E_NOINTERFACE);
+}
+
+TEST_F(EncoderGraph, ChangesWhileStreamingApplyFromTheNextSample) {
+  ASSERT_NO_FATAL_FAILURE(buildAndPause());
+  ComPtr<IAMVideoCompression> compression = compressionOf(encoder_.Get());
+  ASSERT_TRUE(compression);
+  const Pixels frame(kWidth * kHeight, 0x00336699);
+  const std::vector<uint8_t> content = bytesOf(frame);
+  constexpr size_t kKeyOverhead = 1 + 21;  // clear marker and record header
+
+  ASSERT_EQ(compression->put_KeyFrameRate(1), S_OK);
+  std::vector<ReceivedSample> samples = encode({frame});
+  ASSERT_EQ(samples.size(), 1u);
+  expectKeySample(samples[0], frame);
+  EXPECT_EQ(samples[0].data.size(), kKeyOverhead + zlibLength(content, 9));
+
+  // Level 0 stores the frame; the same picture is a key sample again at keyframe rate 1.
+  ASSERT_EQ(compression->put_Quality(0.1), S_OK);
+  samples = encode({frame});
+  ASSERT_EQ(samples.size(), 1u);
+  expectKeySample(samples[0], frame);
+  EXPECT_EQ(samples[0].data.size(), kKeyOverhead + zlibLength(content, 0));
+  EXPECT_GT(zlibLength(content, 0), content.size());
+
+  // Back to counting: rate 1 left the count at 0, so one more key sample, then differences.
+  ASSERT_EQ(compression->put_KeyFrameRate(30), S_OK);
+  samples = encode({frame, frame, frame});
+  ASSERT_EQ(samples.size(), 3u);
+  expectKeySample(samples[0], frame);
+  expectEmptyDifference(samples[1]);
+  expectEmptyDifference(samples[2]);
 }
 
 TEST_F(EncoderGraph, PinsAreInputAndOutput) {
