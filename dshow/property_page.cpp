@@ -147,9 +147,9 @@ void CBasePropertyPage::SetResourceModule(HINSTANCE module) {
   resources_ = module ? module : ::GetModuleHandleW(nullptr);
 }
 
-void CBasePropertyPage::SetDirty() {
+void CBasePropertyPage::SetDirty(DWORD siteStatus) {
   dirty_ = true;
-  if (site_) site_->OnStatusChange(PROPPAGESTATUS_DIRTY);
+  if (site_) site_->OnStatusChange(siteStatus);
 }
 
 HRESULT CBasePropertyPage::SetPageSite(IPropertyPageSite* site) {

@@ -55,8 +55,9 @@ class CBasePropertyPage : public CUnknownImpl<IPropertyPage> {
     return FALSE;
   }
 
-  // Marks the page changed and tells the site, which enables its Apply button.
-  void SetDirty();
+  // Marks the page changed and tells the site with `siteStatus`: PROPPAGESTATUS_DIRTY enables
+  // its Apply button; PROPPAGESTATUS_VALIDATE for a page whose changes take effect at once.
+  void SetDirty(DWORD siteStatus = PROPPAGESTATUS_DIRTY);
   bool IsDirty() const { return dirty_; }
   // The dialog while active, else null.
   HWND Dialog() const { return dialog_; }

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <fstream>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -17,9 +16,11 @@
 
 #include "common/win_raii.h"
 #include "dshow/property_page.h"
+#include "page_window_support.h"
 #include "test_page_resources.h"
 
 using Microsoft::WRL::ComPtr;
+using namespace page_support;
 
 namespace {
 
@@ -27,36 +28,6 @@ constexpr int kMissingId = 999;
 constexpr wchar_t kFrameClass[] = L"ZelkPageTestFrame";
 constexpr COLORREF kFrameColour = RGB(40, 90, 160);
 constexpr UINT kThrowMessage = WM_APP + 1;
-
-// A site that records what the page tells it.
-class RecordingSite final : public IPropertyPageSite {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (iid == IID_IUnknown || iid == IID_IPropertyPageSite) {
-      *object = static_cast<IPropertyPageSite*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-  ULONG STDMETHODCALLTYPE Release() override { return --references; }
-  HRESULT STDMETHODCALLTYPE OnStatusChange(DWORD flags) override {
-    statusChanges.push_back(flags);
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetLocaleID(LCID* locale) override {
-    if (!locale) return E_POINTER;
-    *locale = LOCALE_USER_DEFAULT;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetPageContainer(IUnknown** container) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG*) override { return S_FALSE; }
-
-  ULONG references = 1;
-  std::vector<DWORD> statusChanges;
-};
 
 // The object a page edits; only its references matter here.
 class CountedObject final : public IUnknown {
@@ -144,97 +115,6 @@ class TestPage final : public CBasePropertyPage {
  private:
   bool loading_ = false;
 };
-
-// Runs the thread's messages until `done` or the time is up.
-template <class Done>
-bool pumpUntil(Done done, DWORD milliseconds = 2000) {
-  const DWORD start = ::GetTickCount();
-  for (;;) {
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&message);
-      ::DispatchMessageW(&message);
-    }
-    if (done()) return true;
-    if (::GetTickCount() - start >= milliseconds) return false;
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-  }
-}
-
-void pumpFor(DWORD milliseconds) {
-  pumpUntil([] { return false; }, milliseconds);
-}
-
-// A window's client area as 32-bit pixels, read back from its device context.
-struct Capture {
-  int width = 0;
-  int height = 0;
-  std::vector<uint32_t> pixels;  // top-down, 0x00RRGGBB
-
-  COLORREF at(int x, int y) const {
-    uint32_t p = pixels[static_cast<size_t>(y) * width + x];
-    return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
-  }
-
-  bool writeBmp(const char* path) const {
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof header;
-    header.biWidth = width;
-    header.biHeight = -height;
-    header.biPlanes = 1;
-    header.biBitCount = 32;
-    header.biCompression = BI_RGB;
-    const DWORD bytes = static_cast<DWORD>(pixels.size() * sizeof(uint32_t));
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;  // "BM"
-    file.bfOffBits = sizeof file + sizeof header;
-    file.bfSize = file.bfOffBits + bytes;
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(&file), sizeof file);
-    out.write(reinterpret_cast<const char*>(&header), sizeof header);
-    out.write(reinterpret_cast<const char*>(pixels.data()), bytes);
-    return static_cast<bool>(out);
-  }
-};
-
-Capture captureClient(HWND window) {
-  Capture capture;
-  RECT client{};
-  ::GetClientRect(window, &client);
-  WindowDC source(window);
-  UniqueMemoryDC memory(::CreateCompatibleDC(source.get()));
-  if (!source || !memory) return capture;
-
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = client.right;
-  info.bmiHeader.biHeight = -client.bottom;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  ScopedBitmap bitmap(::CreateDIBSection(memory.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  if (!bitmap || !bits) return capture;
-  {
-    SelectObjectGuard select(memory.get(), bitmap.get());
-    if (!::BitBlt(memory.get(), 0, 0, client.right, client.bottom, source.get(), 0, 0, SRCCOPY))
-      return capture;
-  }
-  ::GdiFlush();
-  capture.width = client.right;
-  capture.height = client.bottom;
-  const auto* first = static_cast<const uint32_t*>(bits);
-  capture.pixels.assign(first, first + static_cast<size_t>(capture.width) * capture.height);
-  return capture;
-}
-
-// `child`'s window rectangle in `parent`'s client coordinates.
-RECT rectInParent(HWND child, HWND parent) {
-  RECT rect{};
-  ::GetWindowRect(child, &rect);
-  ::MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&rect), 2);
-  return rect;
-}
 
 int dialogChildren(HWND frame) {
   int count = 0;
