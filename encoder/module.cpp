@@ -1,5 +1,6 @@
-// Zelkenc.ax: the class the module serves, and its registration among the video compressors,
-// kept out of automatic graph building (applications pick a compressor themselves).
+// Zelkenc.ax: the classes the module serves (the filter and its property page), and the
+// filter's registration among the video compressors, kept out of automatic graph building
+// (applications pick a compressor themselves).
 #include <windows.h>
 #include <dshow.h>
 
@@ -8,6 +9,7 @@
 #include "dshow/transform_module_registration.h"
 #include "encoder/zelkenc_filter.h"
 #include "encoder/zelkenc_ids.h"
+#include "encoder/zelkenc_property_page.h"
 
 namespace {
 
@@ -15,6 +17,7 @@ constexpr wchar_t kFilterName[] = L"Zelkenc";
 
 const CFactoryTemplate kTemplates[] = {
     {kFilterName, &CLSID_Zelkenc, &ZelkencFilter::create},
+    {L"ZelkencProp", &CLSID_ZelkencProp, &ZelkencPropertyPage::create},
 };
 
 const TransformModuleEntry kEntry = {&CLSID_Zelkenc,

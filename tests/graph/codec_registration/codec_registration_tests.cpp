@@ -1,11 +1,13 @@
 // What registering the codec modules leaves in the system, seen as applications see it: the
 // system device enumerator lists "Zelkenc" among the video compressors, the filter mapper
-// finds Zelkdec for a "ZLKC" stream, both classes can be created by class id, and after
-// unregistration all of it is gone. The modules' own DllRegisterServer and
-// DllUnregisterServer are called, as regsvr32 would; each test ends unregistered.
+// finds Zelkdec for a "ZLKC" stream, both filters and the encoder's property page (with its
+// dialog from the encoder module) can be created by class id, and after unregistration all of
+// it is gone. The modules' own DllRegisterServer and DllUnregisterServer are called, as
+// regsvr32 would; each test ends unregistered.
 #include <windows.h>
 #include <dshow.h>
 #include <oleauto.h>
+#include <olectl.h>
 #include <wrl/client.h>
 
 #include <gtest/gtest.h>
@@ -148,6 +150,20 @@ std::wstring pinNames(const CLSID& clsid) {
   return names;
 }
 
+// The title of the property page `clsid` creates; empty when it cannot be made.
+std::wstring pageTitle(const CLSID& clsid) {
+  ComPtr<IPropertyPage> page;
+  HRESULT hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IPropertyPage,
+                                  reinterpret_cast<void**>(page.GetAddressOf()));
+  EXPECT_EQ(hr, S_OK);
+  if (!page) return {};
+  PROPPAGEINFO info = {};
+  if (FAILED(page->GetPageInfo(&info))) return {};
+  std::wstring title = info.pszTitle ? info.pszTitle : L"";
+  ::CoTaskMemFree(info.pszTitle);
+  return title;
+}
+
 class CodecRegistration : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -187,12 +203,14 @@ TEST_F(CodecRegistration, RegisteredFiltersAreFoundAndCreatedThenGoneAfterRemova
   expectInprocServer(CLSID_Zelkdec, L"Zelkdec.ax");
   EXPECT_EQ(pinNames(CLSID_Zelkenc), L"Input;Output;");
   EXPECT_EQ(pinNames(CLSID_Zelkdec), L"XForm In;XForm Out;");
+  expectInprocServer(CLSID_ZelkencProp, L"Zelkenc.ax");
+  EXPECT_EQ(pageTitle(CLSID_ZelkencProp), L"Zelkenc properties") << "from the module's resources";
 
   ASSERT_EQ(encoder_.unregisterServer(), S_OK);
   ASSERT_EQ(decoder_.unregisterServer(), S_OK);
   EXPECT_EQ(listedCompressors(), 0);
   EXPECT_EQ(decodersForCompressedStream(), 0);
-  for (const CLSID* clsid : {&CLSID_Zelkenc, &CLSID_Zelkdec}) {
+  for (const CLSID* clsid : {&CLSID_Zelkenc, &CLSID_Zelkdec, &CLSID_ZelkencProp}) {
     EXPECT_EQ(classesString(L"CLSID\\" + formatGuid(*clsid), nullptr), L"<missing>");
     ComPtr<IBaseFilter> filter;
     EXPECT_EQ(::CoCreateInstance(*clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, &filter),
