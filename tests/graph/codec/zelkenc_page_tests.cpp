@@ -1,7 +1,8 @@
 // The encoder's property page connected to a real encoder and activated into a frame window on
 // the virtual display: its layout and texts, the keyframe edit committing when it loses the
 // focus, the trackbar showing while it moves and storing on release, the default buttons, and
-// the hooks' answers without an encoder. A screenshot of the page is left in the test's
+// the hooks' answers without an encoder; and the page inside the system's property frame, as
+// applications open it. Screenshots of the page and of the frame are left in the test's
 // working directory.
 #include <windows.h>
 #include <commctrl.h>
@@ -9,12 +10,15 @@
 #include <gtest/gtest.h>
 #include <wrl/client.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "codec_graph_test.h"
 #include "common/win_raii.h"
 #include "dshow/unknown.h"
 #include "encoder/zelkenc_filter.h"
+#include "encoder/zelkenc_ids.h"
 #include "encoder/zelkenc_page_ids.h"
 #include "encoder/zelkenc_property_page.h"
 #include "page_window_support.h"
@@ -56,6 +60,87 @@ class PlainObject final : public CUnknownImpl<IPersist> {
   }
   HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) override { return E_NOTIMPL; }
 };
+
+// Serves the page's class inside this process while it lives, so that the system's property
+// frame can create the page without the module being registered.
+class PageClassInProcess final : public IClassFactory {
+ public:
+  PageClassInProcess() {
+    result_ = ::CoRegisterClassObject(CLSID_ZelkencProp, this, CLSCTX_INPROC_SERVER,
+                                      REGCLS_MULTIPLEUSE, &cookie_);
+  }
+  ~PageClassInProcess() {
+    if (SUCCEEDED(result_)) ::CoRevokeClassObject(cookie_);
+  }
+  HRESULT result() const { return result_; }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (iid != IID_IUnknown && iid != IID_IClassFactory) {
+      *object = nullptr;
+      return E_NOINTERFACE;
+    }
+    *object = static_cast<IClassFactory*>(this);
+    return S_OK;
+  }
+  // Lives on the test's stack, beyond every use COM makes of it.
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
+    HRESULT hr = S_OK;
+    CUnknown* page = ZelkencPropertyPage::create(outer, &hr);
+    if (!page) return hr;
+    page->NonDelegatingAddRef();
+    hr = page->NonDelegatingQueryInterface(iid, object);
+    page->NonDelegatingRelease();
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+ private:
+  HRESULT result_ = E_FAIL;
+  DWORD cookie_ = 0;
+};
+
+// A click of the left button in the middle of `window`, as the mouse would send it.
+void postClick(HWND window) {
+  RECT client{};
+  ::GetClientRect(window, &client);
+  const LPARAM centre = MAKELPARAM(client.right / 2, client.bottom / 2);
+  ::PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, centre);
+  ::PostMessageW(window, WM_LBUTTONUP, 0, centre);
+}
+
+// A shown dialog window of `thread` other than `except`: the frame a modal call opened.
+HWND shownDialogOf(DWORD thread) {
+  HWND found = nullptr;
+  ::EnumThreadWindows(
+      thread,
+      [](HWND window, LPARAM param) -> BOOL {
+        if (classOf(window) != L"#32770" || !::IsWindowVisible(window)) return TRUE;
+        *reinterpret_cast<HWND*>(param) = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+// The descendant of `top` with control id `id` whose parent is a page dialog, or null.
+HWND descendantWithId(HWND top, int id) {
+  struct Search {
+    int id;
+    HWND found;
+  } search{id, nullptr};
+  ::EnumChildWindows(
+      top,
+      [](HWND window, LPARAM param) -> BOOL {
+        auto* search = reinterpret_cast<Search*>(param);
+        if (::GetDlgCtrlID(window) != search->id) return TRUE;
+        search->found = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
 
 class EncoderPage : public ::testing::Test {
  protected:
@@ -348,6 +433,60 @@ TEST_F(EncoderPage, WithoutAnEncoderThePageRefuses) {
   ASSERT_EQ(page_->SetObjects(0, nullptr), S_OK);
   EXPECT_EQ(page_->Apply(), E_POINTER);
   EXPECT_EQ(page_->IsPageDirty(), S_OK);
+}
+
+TEST_F(EncoderPage, OpensInTheSystemPropertyFrameAndKeepsWhatWasTyped) {
+  PageClassInProcess pageClass;
+  ASSERT_EQ(pageClass.result(), S_OK);
+
+  // The frame is modal on this thread; a second thread looks at it, types into the page and
+  // presses OK, or closes it unseen after five seconds so that the test cannot hang.
+  const DWORD testThread = ::GetCurrentThreadId();
+  std::wstring codecText;
+  std::wstring tabTitle;
+  Capture shot;
+  std::thread user([&] {
+    HWND sheet = nullptr;
+    HWND codec = nullptr;
+    for (int tries = 0; tries < 250 && !codec; ++tries) {
+      ::Sleep(20);
+      sheet = shownDialogOf(testThread);
+      if (sheet) codec = descendantWithId(sheet, IDC_CODEC_TEXT);
+    }
+    if (!codec) {
+      if (sheet) ::PostMessageW(sheet, WM_CLOSE, 0, 0);
+      return;
+    }
+    codecText = textOf(codec);
+    HWND tabs = ::FindWindowExW(sheet, nullptr, WC_TABCONTROLW, nullptr);
+    wchar_t title[64] = {};
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = title;
+    item.cchTextMax = 64;
+    if (tabs && ::SendMessageW(tabs, TCM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) {
+      tabTitle = title;
+    }
+    // What a user does: click into the edit, type over its text, then click OK.
+    HWND edit = descendantWithId(sheet, IDC_KEYFRAME_RATE);
+    postClick(edit);
+    ::PostMessageW(edit, EM_SETSEL, 0, -1);
+    for (wchar_t typed : std::wstring(L"12")) ::PostMessageW(edit, WM_CHAR, typed, 1);
+    ::Sleep(300);
+    shot = captureClient(sheet);
+    postClick(::GetDlgItem(sheet, IDOK));
+  });
+
+  IUnknown* objects[] = {static_cast<IBaseFilter*>(filter_.Get())};
+  CLSID pages[] = {CLSID_ZelkencProp};
+  const HRESULT shown = ::OleCreatePropertyFrame(frame_, 0, 0, L"Zelkenc", 1, objects, 1, pages,
+                                                 LOCALE_USER_DEFAULT, 0, nullptr);
+  user.join();
+  EXPECT_EQ(shown, S_OK);
+  EXPECT_EQ(codecText, L"Codec: ZelkScreenCompressor");
+  EXPECT_EQ(tabTitle, L"Zelkenc properties");
+  EXPECT_TRUE(shot.width > 0 && shot.writeBmp("zelkenc_property_frame.bmp"));
+  EXPECT_EQ(keyframeRate(), 12) << "the edit lost the focus to the OK button";
 }
 
 }  // namespace
