@@ -7,6 +7,7 @@
 #include "codec/zlkc_media_type.h"
 #include "decoder/picture_copy.h"
 #include "decoder/zelkdec_ids.h"
+#include "dshow/buffer_request.h"
 #include "dshow/transform_sample.h"
 
 namespace {
@@ -78,11 +79,7 @@ HRESULT ZelkdecFilter::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROP
 
   request->cBuffers = kOutputBuffers;
   request->cbBuffer = static_cast<LONG>(bytes);
-  ALLOCATOR_PROPERTIES actual = {};
-  HRESULT hr = allocator->SetProperties(request, &actual);
-  if (FAILED(hr)) return hr;
-  if (actual.cBuffers < request->cBuffers || actual.cbBuffer < request->cbBuffer) return E_FAIL;
-  return S_OK;
+  return RequestBuffers(allocator, request);
 }
 
 HRESULT ZelkdecFilter::GetMediaType(int position, CMediaType* type) {

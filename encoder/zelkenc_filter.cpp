@@ -8,6 +8,7 @@
 
 #include "codec/frame_format.h"
 #include "codec/zlkc_media_type.h"
+#include "dshow/buffer_request.h"
 #include "dshow/transform_sample.h"
 #include "encoder/buffer_count.h"
 #include "encoder/media_sample_frame.h"
@@ -128,11 +129,7 @@ HRESULT ZelkencFilter::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROP
 
   request->cBuffers = kOutputBuffers;
   request->cbBuffer = bufferBytes;
-  ALLOCATOR_PROPERTIES actual = {};
-  HRESULT hr = allocator->SetProperties(request, &actual);
-  if (FAILED(hr)) return hr;
-  if (actual.cBuffers < request->cBuffers || actual.cbBuffer < request->cbBuffer) return E_FAIL;
-  return S_OK;
+  return RequestBuffers(allocator, request);
 }
 
 HRESULT ZelkencFilter::GetMediaType(int position, CMediaType* type) {
