@@ -1,11 +1,40 @@
-// Message pumping and window read-back for the page tests.
+// Frames, message pumping and window read-back for the page tests.
 #include "page_window_support.h"
 
 #include <fstream>
 
-#include "common/win_raii.h"
-
 namespace page_support {
+
+PageFrame::PageFrame(const wchar_t* className, COLORREF background, const wchar_t* title,
+                     const RECT& place)
+    : className_(className),
+      title_(title),
+      place_(place),
+      background_(::CreateSolidBrush(background)) {
+  WNDCLASSEXW frameClass{};
+  frameClass.cbSize = sizeof frameClass;
+  frameClass.lpfnWndProc = ::DefWindowProcW;
+  frameClass.hInstance = ::GetModuleHandleW(nullptr);
+  frameClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  frameClass.hbrBackground = background_.get();
+  frameClass.lpszClassName = className_;
+  ::RegisterClassExW(&frameClass);
+  window_ = createAnother();
+  ::SetForegroundWindow(window_);
+  pumpFor(50);
+}
+
+PageFrame::~PageFrame() {
+  if (window_) ::DestroyWindow(window_);
+  ::UnregisterClassW(className_, ::GetModuleHandleW(nullptr));
+}
+
+HWND PageFrame::createAnother() const {
+  return ::CreateWindowExW(0, className_, title_,
+                           WS_POPUP | WS_BORDER | WS_CLIPCHILDREN | WS_VISIBLE, place_.left,
+                           place_.top, place_.right - place_.left, place_.bottom - place_.top,
+                           nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+}
 
 void pumpFor(DWORD milliseconds) {
   pumpUntil([] { return false; }, milliseconds);

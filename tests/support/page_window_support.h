@@ -1,6 +1,6 @@
 // Helpers for tests that show windows and property pages on the virtual display: a page site
-// that records what a page tells it, message pumping with a time limit, and pixels read back
-// from a window's client area.
+// that records what a page tells it, frames to host pages in, message pumping with a time
+// limit, and pixels read back from a window's client area.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +9,8 @@
 
 #include <cstdint>
 #include <vector>
+
+#include "common/win_raii.h"
 
 namespace page_support {
 
@@ -40,6 +42,30 @@ class RecordingSite final : public IPropertyPageSite {
 
   ULONG references = 1;
   std::vector<DWORD> statusChanges;
+};
+
+// A shown top-level frame that pages are activated in, with a background of its own colour,
+// brought to the front; its window class is registered while it lives. Without a window
+// manager Wine waits in vain for the withdrawal of every top-level window it hides, so a suite
+// keeps one frame for all its tests.
+class PageFrame {
+ public:
+  PageFrame(const wchar_t* className, COLORREF background, const wchar_t* title, const RECT& place);
+  ~PageFrame();
+  PageFrame(const PageFrame&) = delete;
+  PageFrame& operator=(const PageFrame&) = delete;
+
+  // Null when it could not be made.
+  HWND window() const { return window_; }
+  // One more shown frame like this one, for the caller to destroy; null when it cannot be made.
+  HWND createAnother() const;
+
+ private:
+  const wchar_t* className_;
+  const wchar_t* title_;
+  RECT place_;
+  UniqueGdiBrush background_;
+  HWND window_ = nullptr;
 };
 
 // Runs the thread's messages until `done` or the time is up.

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 #include <wrl/client.h>
 
-#include <atomic>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -144,27 +144,14 @@ HWND descendantWithId(HWND top, int id) {
 
 class EncoderPage : public ::testing::Test {
  protected:
-  // One frame for the suite: without a window manager Wine waits in vain for the withdrawal of
-  // every top-level window it hides.
   static void SetUpTestSuite() {
-    WNDCLASSEXW frameClass{};
-    frameClass.cbSize = sizeof frameClass;
-    frameClass.lpfnWndProc = ::DefWindowProcW;
-    frameClass.hInstance = ::GetModuleHandleW(nullptr);
-    frameClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    frameClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_APPWORKSPACE + 1);
-    frameClass.lpszClassName = kFrameClass;
-    ::RegisterClassExW(&frameClass);
-    frame_ = ::CreateWindowExW(0, kFrameClass, L"Encoder page frame",
-                               WS_POPUP | WS_BORDER | WS_CLIPCHILDREN | WS_VISIBLE, 80, 80, 480,
-                               260, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    ::SetForegroundWindow(frame_);
-    pumpFor(50);
+    sharedFrame_.emplace(kFrameClass, RGB(128, 128, 128), L"Encoder page frame",
+                         RECT{80, 80, 560, 340});
+    frame_ = sharedFrame_->window();
   }
   static void TearDownTestSuite() {
-    if (frame_) ::DestroyWindow(frame_);
+    sharedFrame_.reset();
     frame_ = nullptr;
-    ::UnregisterClassW(kFrameClass, ::GetModuleHandleW(nullptr));
   }
 
   void SetUp() override {
@@ -186,7 +173,9 @@ class EncoderPage : public ::testing::Test {
   }
 
   void TearDown() override {
-    if (dialog_) EXPECT_EQ(page_->Deactivate(), S_OK);
+    if (dialog_) {
+      EXPECT_EQ(page_->Deactivate(), S_OK);
+    }
     if (page_) {
       EXPECT_EQ(page_->SetObjects(0, nullptr), S_OK);
       EXPECT_EQ(page_->SetPageSite(nullptr), S_OK);
@@ -243,6 +232,7 @@ class EncoderPage : public ::testing::Test {
     pumpFor(10);
   }
 
+  static std::optional<PageFrame> sharedFrame_;
   static HWND frame_;
   ComApartment apartment_{COINIT_APARTMENTTHREADED};
   RecordingSite site_;
@@ -253,6 +243,7 @@ class EncoderPage : public ::testing::Test {
   HWND dialog_ = nullptr;
 };
 
+std::optional<PageFrame> EncoderPage::sharedFrame_;
 HWND EncoderPage::frame_ = nullptr;
 
 TEST_F(EncoderPage, ControlsSitWhereTheTemplatePutsThemWithTheEncodersValues) {

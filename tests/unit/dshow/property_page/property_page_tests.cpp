@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -125,41 +126,18 @@ int dialogChildren(HWND frame) {
   return count;
 }
 
-// A shown top-level window with a background of its own colour.
-HWND createFrame() {
-  return ::CreateWindowExW(0, kFrameClass, L"Page frame",
-                           WS_POPUP | WS_BORDER | WS_CLIPCHILDREN | WS_VISIBLE, 60, 60, 520, 300,
-                           nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-}
+constexpr RECT kFramePlace{60, 60, 580, 360};
 
 class PropertyPageTest : public ::testing::Test {
  protected:
-  // One frame for the suite: without a window manager, Wine waits two seconds in vain for
-  // the withdrawal of each top-level window it unmaps.
   static void SetUpTestSuite() {
-    frameBrush_.reset(::CreateSolidBrush(kFrameColour));
-    WNDCLASSEXW frameClass{};
-    frameClass.cbSize = sizeof frameClass;
-    frameClass.lpfnWndProc = ::DefWindowProcW;
-    frameClass.hInstance = ::GetModuleHandleW(nullptr);
-    frameClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    frameClass.hbrBackground = frameBrush_.get();
-    frameClass.lpszClassName = kFrameClass;
-    ::RegisterClassExW(&frameClass);
-    sharedFrame_ = createFrame();
-    ::SetForegroundWindow(sharedFrame_);
-    pumpFor(50);
+    sharedFrame_.emplace(kFrameClass, kFrameColour, L"Page frame", kFramePlace);
   }
-  static void TearDownTestSuite() {
-    if (sharedFrame_) ::DestroyWindow(sharedFrame_);
-    sharedFrame_ = nullptr;
-    ::UnregisterClassW(kFrameClass, ::GetModuleHandleW(nullptr));
-    frameBrush_.reset();
-  }
+  static void TearDownTestSuite() { sharedFrame_.reset(); }
 
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(apartment_.result()));
-    frame_ = sharedFrame_;
+    frame_ = sharedFrame_->window();
     ASSERT_NE(frame_, nullptr);
     page_ = new TestPage;
     property_ = page_;
@@ -171,8 +149,8 @@ class PropertyPageTest : public ::testing::Test {
     pumpFor(20);
     // Every page made here is gone again, and so is any dialog it made.
     EXPECT_FALSE(module_lock::inUse());
-    if (sharedFrame_) {
-      EXPECT_EQ(dialogChildren(sharedFrame_), 0);
+    if (frame_) {
+      EXPECT_EQ(dialogChildren(frame_), 0);
     }
   }
 
@@ -184,16 +162,14 @@ class PropertyPageTest : public ::testing::Test {
     return RECT{12, 12, 12 + info.size.cx, 12 + info.size.cy};
   }
 
-  static UniqueGdiBrush frameBrush_;
-  static HWND sharedFrame_;
+  static std::optional<PageFrame> sharedFrame_;
   ComApartment apartment_{COINIT_APARTMENTTHREADED};
   HWND frame_ = nullptr;
   TestPage* page_ = nullptr;
   ComPtr<IPropertyPage> property_;
 };
 
-UniqueGdiBrush PropertyPageTest::frameBrush_;
-HWND PropertyPageTest::sharedFrame_ = nullptr;
+std::optional<PageFrame> PropertyPageTest::sharedFrame_;
 
 TEST_F(PropertyPageTest, PageInfoComesFromTheModuleResources) {
   PROPPAGEINFO info{};
@@ -466,7 +442,7 @@ TEST_F(PropertyPageTest, ExceptionsFromHooksStayInsideThePage) {
 }
 
 TEST_F(PropertyPageTest, FrameDestroyedFirstLeavesThePageInactive) {
-  HWND frame = createFrame();
+  HWND frame = sharedFrame_->createAnother();
   ASSERT_NE(frame, nullptr);
   const RECT rect = pageRect();
   ASSERT_EQ(property_->Activate(frame, &rect, FALSE), S_OK);
