@@ -2,7 +2,10 @@
 #include "graph_support.h"
 
 #include <chrono>
+#include <new>
 #include <thread>
+
+#include "dshow/reference_clock.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -22,6 +25,18 @@ ComPtr<IPin> findPin(IBaseFilter* filter, PIN_DIRECTION direction) {
     if (SUCCEEDED(pin->QueryDirection(&actual)) && actual == direction) return pin;
   }
   return nullptr;
+}
+
+HRESULT useOwnClock(IGraphBuilder* graph) {
+  if (!graph) return E_POINTER;
+  HRESULT hr = S_OK;
+  ComPtr<CBaseReferenceClock> clock = new (std::nothrow) CBaseReferenceClock(nullptr, &hr);
+  if (!clock) return E_OUTOFMEMORY;
+  if (FAILED(hr)) return hr;
+  ComPtr<IMediaFilter> timing;
+  hr = graph->QueryInterface(IID_PPV_ARGS(&timing));
+  if (FAILED(hr)) return hr;
+  return timing->SetSyncSource(clock.Get());
 }
 
 bool waitForEvent(IGraphBuilder* graph, long code, DWORD timeoutMs, LONG_PTR* param1) {

@@ -20,6 +20,11 @@ extern const CLSID kSampleGrabber;
 // The first pin of `filter` in `direction`, or null.
 Microsoft::WRL::ComPtr<IPin> findPin(IBaseFilter* filter, PIN_DIRECTION direction);
 
+// Gives `graph` a reference clock of ours. Wine's default graph clock can hang the graph's
+// final release: its advise thread looks for the stop request only after it has slept, so a
+// release that lands while the thread is between two sleeps waits for it forever.
+HRESULT useOwnClock(IGraphBuilder* graph);
+
 // Waits up to `timeoutMs` for event `code` from the graph; false on time-out. Other events are
 // passed over.
 bool waitForEvent(IGraphBuilder* graph, long code, DWORD timeoutMs, LONG_PTR* param1 = nullptr);

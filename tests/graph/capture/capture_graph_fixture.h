@@ -83,6 +83,7 @@ class CaptureGraphTest : public ::testing::Test {
     ASSERT_EQ(graph_->AddFilter(filter_.Get(), L"capture"), S_OK);
     ASSERT_EQ(graph_->AddFilter(grabber_.Get(), L"grabber"), S_OK);
     ASSERT_EQ(graph_->AddFilter(renderer_.Get(), L"renderer"), S_OK);
+    ASSERT_EQ(useOwnClock(graph_.Get()), S_OK);
   }
 
   void connectChain() {
