@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
   HRESULT hr = S_OK;
   ComPtr<CaptureFilter> capture = static_cast<CaptureFilter*>(CaptureFilter::create(nullptr, &hr));
   if (!capture || FAILED(hr)) return fail("creating the capture filter", hr);
-  capture->pin()->ChangeParams([&](CaptureParams& params) {
+  capture->settings().change([&](CaptureParams& params) {
     params.rect = {0, 0, width, height};
     params.area = params.rect;
     params.sampletime = 1000;  // 0.1 ms: far below a grab, so the filter runs flat out

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "capture/capture_params.h"
+#include "config/capture_params.h"
 
 // What the pin last tracked and whether its output is connected.
 struct ViewState {

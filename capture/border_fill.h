@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "capture/capture_params.h"
+#include "config/capture_params.h"
 
 // `border` (0x00BBGGRR) as a pixel value: 0xRRGGBB for 24 and 32 bits, 565 for 16, 555 for 15.
 uint32_t borderPixel(uint32_t border, int bitsPerPixel);
@@ -28,7 +28,8 @@ void fillMargins(uint8_t* bits, int width, int height, int bytesPerPixel, uint32
                  const ParamRect& dst);
 
 // Fills the parts of `dst` that show uncovered desktop: each rectangle (screen coordinates) is
-// moved by -areaOrigin into picture coordinates and clipped to `dst`.
+// moved by -areaOrigin (the screen point at the picture's top-left) into picture coordinates
+// and clipped to `dst`.
 void fillUncovered(uint8_t* bits, int width, int height, int bytesPerPixel, uint32_t pixel,
                    const std::vector<ParamRect>& uncovered, ParamPoint areaOrigin,
                    const ParamRect& dst);

@@ -6,6 +6,8 @@
 #include <new>
 
 #include "capture/capture_pin.h"
+#include "capture/screen_info.h"
+#include "common/module_proc.h"
 #include "config/running_objects.h"
 
 CUnknown* CaptureFilter::create(IUnknown* outer, HRESULT* hr) {
@@ -16,7 +18,12 @@ CUnknown* CaptureFilter::create(IUnknown* outer, HRESULT* hr) {
 }
 
 CaptureFilter::CaptureFilter(IUnknown* outer, HRESULT* hr)
-    : CUnknownWith(L"Zelkgrab", outer, CLSID_Zelkgrab) {
+    : CUnknownWith(L"Zelkgrab", outer, CLSID_Zelkgrab),
+      settings_(currentModule(), CLSID_Zelkgrab) {
+  CaptureParams desktop;
+  readScreenInfo(&desktop);
+  settings_.load(desktop);
+
   HRESULT clockResult = S_OK;
   ownClock_ = new (std::nothrow) CBaseReferenceClock(nullptr, &clockResult);
   if (!ownClock_ || FAILED(clockResult)) {
@@ -24,7 +31,7 @@ CaptureFilter::CaptureFilter(IUnknown* outer, HRESULT* hr)
     return;
   }
   HRESULT pinResult = S_OK;
-  std::unique_ptr<CapturePin> pin(new (std::nothrow) CapturePin(&pinResult, this));
+  std::unique_ptr<CapturePin> pin(new (std::nothrow) CapturePin(&pinResult, this, &settings_));
   if (!pin || FAILED(pinResult)) {
     *hr = pin ? pinResult : E_OUTOFMEMORY;
     return;
@@ -33,7 +40,11 @@ CaptureFilter::CaptureFilter(IUnknown* outer, HRESULT* hr)
   *hr = AddPin(std::move(pin));
 }
 
-CaptureFilter::~CaptureFilter() { revokeRunningObject(graphCookie_); }
+CaptureFilter::~CaptureFilter() {
+  revokeRunningObject(graphCookie_);
+  // What the next instance starts from.
+  settings_.save();
+}
 
 HRESULT CaptureFilter::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
   revokeRunningObject(graphCookie_);

@@ -1,6 +1,6 @@
-// The capture source filter: one output pin "Capture", a reference clock of its own, and the
-// file-source and open-progress interfaces that capture applications probe for. Created by
-// its class factory; the graph's thread drives its state.
+// The capture source filter: its settings, one output pin "Capture", a reference clock of its
+// own, and the file-source and open-progress interfaces that capture applications probe for.
+// Created by its class factory; the graph's thread drives its state.
 #pragma once
 
 #include <windows.h>
@@ -10,11 +10,11 @@
 
 #include <wrl/client.h>
 
+#include "config/capture_settings.h"
 #include "dshow/reference_clock.h"
 #include "dshow/source.h"
 // The class ids and the control interface, from the type library's IDL.
 #include "zelkgrab.h"
-#include "dshow/source.h"
 
 class CapturePin;
 
@@ -42,8 +42,12 @@ class CaptureFilter final : public CUnknownWith<CSource, IFileSourceFilter, IAMO
   HRESULT STDMETHODCALLTYPE AbortOperation() override;
 
   CapturePin* pin() const { return pin_; }
+  // The parameter record and its persistence; outlives every user but the pin, which the
+  // base class destroys after it and which does not touch it while being destroyed.
+  CaptureSettings& settings() { return settings_; }
 
  private:
+  CaptureSettings settings_;
   CapturePin* pin_ = nullptr;
   // Made and kept, never handed out: the graph chooses its own clock.
   Microsoft::WRL::ComPtr<CBaseReferenceClock> ownClock_;

@@ -1,40 +1,40 @@
-// The capture filter's output pin "Capture": owns the parameter record and the capture
-// surface, offers the desktop's RGB format at the tracked frame size, allocates DIB-section
-// samples, and on its worker thread grabs, time-stamps and delivers one frame per period.
-// Threads: the graph's thread negotiates and changes state (filter lock); application threads
-// use IAMStreamConfig and IKsPropertySet; the worker runs FillBuffer; an output queue may
-// deliver on its own thread. The pin lock guards the record, the surface, the times and the
-// output queue; the worker holds it for a whole sample.
+// The capture filter's output pin "Capture": offers the desktop's RGB format at the tracked
+// frame size, allocates DIB-section samples, answers IAMStreamConfig and IKsPropertySet, and
+// on its worker thread decides, once per frame period, whether a frame is due, has the frame
+// composer fill it and delivers it. The parameter record belongs to the filter's settings; the
+// pin works on snapshots of it and stores back what tracking derives.
+// Threads and locks: the graph's thread negotiates and changes state (filter lock);
+// application threads use IAMStreamConfig, IKsPropertySet and the control objects; the worker
+// runs FillBuffer; an output queue may deliver on its own thread. The pin lock guards the
+// frame composer (surface and samples' bitmaps) and is held only while a frame is composed or
+// the surface built; the tracking lock guards the view state and serialises geometry
+// refreshes. Neither is held across a call into the panel, a registry access or a delivery.
 #pragma once
 
 #include <windows.h>
 #include <dshow.h>
 
-#include <functional>
-#include <memory>
-#include <vector>
+#include <atomic>
+#include <cstdint>
+
+#include <wrl/client.h>
 
 #include "capture/area_tracker.h"
-#include "capture/capture_params.h"
-#include "capture/capture_surface.h"
-#include "capture/frame_scaler.h"
-#include "capture/mouse_device.h"
-#include "capture/panel_queue.h"
-#include "capture/pointer_overlay.h"
-#include "capture/screen_grab.h"
-#include "config/configuration.h"
-#include "config/control_object.h"
+#include "capture/frame_composer.h"
+#include "capture/panel_link.h"
+#include "common/win_raii.h"
+#include "config/capture_settings.h"
 #include "config/running_objects.h"
-#include "dshow/output_queue.h"
+#include "dshow/queued_output_pin.h"
 #include "dshow/source.h"
+#include "zelkpanel.h"
 
 class CaptureFilter;
 
-class CapturePin final
-    : public CUnknownWith<CSourceStream, IAMStreamConfig, IKsPropertySet, ISpecifyPropertyPages>,
-      public ParameterOwner {
+class CapturePin final : public CUnknownWith<CQueuedOutputPin<CSourceStream>, IAMStreamConfig,
+                                             IKsPropertySet, ISpecifyPropertyPages> {
  public:
-  CapturePin(HRESULT* hr, CaptureFilter* filter);
+  CapturePin(HRESULT* hr, CaptureFilter* filter, CaptureSettings* settings);
   ~CapturePin() override;
 
   HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override;
@@ -45,6 +45,8 @@ class CapturePin final
   HRESULT OnThreadDestroy() override;
   HRESULT OnThreadStartPlay() override;
   HRESULT DoBufferProcessing() override;
+  // Wakes a worker that waits for the graph to run.
+  HRESULT Run(REFERENCE_TIME start) override;
 
   // Negotiation.
   HRESULT GetMediaType(CMediaType* type) override;
@@ -56,15 +58,6 @@ class CapturePin final
   HRESULT DecideAllocator(IMemInputPin* inputPin, IMemAllocator** allocator) override;
   HRESULT InitAllocator(IMemAllocator** allocator) override;
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
-  HRESULT Active() override;
-  HRESULT Inactive() override;
-
-  // Delivery, through the output queue while active.
-  HRESULT Deliver(IMediaSample* sample) override;
-  HRESULT DeliverEndOfStream() override;
-  HRESULT DeliverBeginFlush() override;
-  HRESULT DeliverEndFlush() override;
-  HRESULT DeliverNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
 
   // IQualityControl: a live source cannot do anything about lateness.
   HRESULT STDMETHODCALLTYPE Notify(IBaseFilter* sender, Quality quality) override;
@@ -85,65 +78,59 @@ class CapturePin final
   // ISpecifyPropertyPages: the one page that hands the filter to the control panel.
   HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override;
 
-  // A copy of the record, geometry refreshed first.
+  // A copy of the record with its geometry refreshed for the pin as it is now.
   CaptureParams Params();
-
-  // The parameter operations; each holds the pin lock throughout, and a successful change is
-  // saved before it returns.
-  HRESULT GetParam(const wchar_t* path, int32_t* value) override;
-  HRESULT SetParam(const wchar_t* path, int32_t value) override;
-  HRESULT GetDocument(std::wstring* text) override;
-  HRESULT PutDocument(const wchar_t* text) override;
+  // The same into a caller's record, whose size field must be the record size.
   HRESULT CopyParams(CaptureParams* target);
-  void RemoveListener(ControlObject* listener) override;
-  // Lets `change` edit the record under the pin lock, then refreshes the geometry and tells
-  // the listeners: the way the parameter operations write it.
-  void ChangeParams(const std::function<void(CaptureParams&)>& change);
 
  private:
-  // The parts of the per-sample procedure.
-  void refreshGeometry();
-  void drainEvents();
-  HRESULT decideCapture(bool* capture);
-  HRESULT prepareSampleBitmap(IMediaSample* sample, HBITMAP* bitmap, BYTE** bits);
-  void noteFrameSizeChange();
-  HRESULT copySurfaceToSample(BYTE* sampleBits, LONG length);
-  // Scales the surface into the sample, fitted and centred, and fills the rest with the border.
-  HRESULT scaleSurfaceToSample(BYTE* sampleBits, const BITMAPINFOHEADER& header);
-  // What the grab reports to the panel and draws of the pointer.
-  GrabHooks grabHooks();
-  // The pointer's part of the grab: its snapshot, and in direct mode its drawing.
-  GrabHooks pointerHooks();
-  HRESULT drawPointerOnSample(HBITMAP sampleBitmap);
+  // What the worker waits for after a period that delivered nothing.
+  enum class Wake { AtStreamTime, WhenRunning, Retry };
 
-  // Runs whenever the record changed outside the worker's own bookkeeping: signals every
-  // control object.
-  void parametersChanged();
+  // Tracks the area for the pin's current view and stores the result in the settings;
+  // returns the record as tracked. `changes` receives the settings' change count it reflects.
+  CaptureParams refreshGeometry(uint64_t* changes = nullptr);
+  // The record's period, or the built-in one when the record's is unusable (0 or below).
+  REFERENCE_TIME framePeriod(const CaptureParams& params) const;
+  // Whether a sample is due now (S_OK) and, if not, what to wait for (VFW_S_STATE_INTERMEDIATE).
+  HRESULT checkDue(REFERENCE_TIME period);
+  // The capture decision of a due sample, after the events were taken.
+  HRESULT decideCapture(const CaptureParams& params, REFERENCE_TIME period, bool* capture);
+  void takePanelEvents();
+  HRESULT prepareSampleBitmap(IMediaSample* sample, SampleBitmap* bitmap);
+  // Sleeps until the next check: the wake time on the stream clock, a run, or a command.
+  void waitForNextCheck(REFERENCE_TIME period);
+
   HRESULT createControlObject(REFIID iid, void** object);
-  HRESULT buildMediaType(CMediaType* type);
+  HRESULT buildMediaType(const CaptureParams& params, CMediaType* type);
   const VIDEOINFOHEADER* connectedFormat() const;
 
   CaptureFilter* captureFilter_;
+  CaptureSettings& settings_;
+
   CCritSec pinLock_;
-  Configuration configuration_;
-  CaptureParams params_;
-  CaptureParams appliedParams_;
+  FrameComposer composer_;
+  ParamSize appliedFrameSize_ = {0, 0};  // the frame size the last size decision saw
+
+  CCritSec trackLock_;
   ViewState viewState_;
   ParamSize formatOverride_ = {0, 0};
-  CaptureSurface surface_;
-  FrameScaler scaler_;
-  CursorShot cursorShot_;    // the pointer of the current sample
-  MouseDevice mouseDevice_;  // absent when DirectInput is not there: clicks are not shown
+
+  // The worker's own state.
   REFERENCE_TIME nextTime_ = 0;
-  bool geometryChanged_ = false;
+  Wake wake_ = Wake::Retry;
+  REFERENCE_TIME wakeTime_ = 0;
+  uint64_t seenChanges_ = 0;
   bool cursorChanged_ = false;
-  std::unique_ptr<COutputQueue> outputQueue_;
-  // The panel's queue, while the worker thread runs.
-  PanelQueue queue_;
+  PanelLink panel_;
+  // Set by tracking on any thread, taken by the worker.
+  std::atomic<bool> geometryChanged_{false};
+  // Set while the filter is told to run; reset by the worker once it sees it running.
+  UniqueHandle runEvent_;
+
   // Held for the pin's life, so that the panel's server keeps running; never called.
   Microsoft::WRL::ComPtr<IZelkgrabEnum> enumRef_;
   bool connectedInstance_ = false;
-  std::vector<ControlObject*> listeners_;  // not referenced: each removes itself
   // The filter's entry in the running object table.
   RunningObjectForwarder* forwarder_ = nullptr;
   DWORD rotCookie_ = 0;

@@ -141,6 +141,10 @@ void CaptureSurface::free() {
   direct = false;
 }
 
+void CaptureSurface::setBorder(uint32_t border) {
+  if (bitsPerPixel_) borderPixel_ = ::borderPixel(border, bitsPerPixel_);
+}
+
 bool CaptureSurface::valid(const BITMAPINFOHEADER* connected, const CaptureParams& params) const {
   if (width_ < 1 || height_ < 1) return false;
   if (bytesPerPixel_ < 2 || bytesPerPixel_ > 4 || !supportedBits(bitsPerPixel_)) return false;

@@ -1,15 +1,15 @@
 // The pin's capture surface: two DIB sections in memory DCs compatible with the display (the
 // main one the grab copies into, and a backup the pin keeps the last frame in), with the bitmap
 // headers that describe the captured picture and the delivered one. The pin builds, checks and
-// frees it on its streaming thread, or on an application thread under the pin's lock while
-// streaming is stopped.
+// frees it on its streaming thread, or on the graph's thread while streaming is stopped, under
+// the pin's lock.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 
-#include "capture/capture_params.h"
+#include "config/capture_params.h"
 #include "common/win_raii.h"
 
 // A DIB section selected into its own memory DC. One owner: it puts the DC's previous bitmap
@@ -47,6 +47,8 @@ class CaptureSurface {
   void free();
   // The surface exists, has a supported format, and fits `connected` and `params`.
   bool valid(const BITMAPINFOHEADER* connected, const CaptureParams& params) const;
+  // The border colour (0x00BBGGRR) in the surface's pixel format from now on.
+  void setBorder(uint32_t border);
 
   HDC memoryDC() const { return main_.dc.get(); }
   HBITMAP mainBitmap() const { return main_.bitmap.get(); }

@@ -10,7 +10,7 @@
 
 #include <functional>
 
-#include "capture/capture_params.h"
+#include "config/capture_params.h"
 #include "capture/capture_surface.h"
 #include "common/win_raii.h"
 

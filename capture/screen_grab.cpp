@@ -55,26 +55,26 @@ HRESULT grabFrame(CaptureSurface& surface, const CaptureParams& params, const Gr
   dst.bottom = std::min(dst.bottom, surface.height());
   const bool empty = dst.width() < 1 || dst.height() < 1;
 
-  // The panel's frame marker (filled in by a later change through the hooks).
+  // Where the picture's top-left lies on the screen: the pan point, in window coordinates
+  // when a window is tracked.
+  ParamPoint origin = params.pan;
+  if (trackWindow) {
+    origin.x += params.rect.left;
+    origin.y += params.rect.top;
+  }
+  // The panel's frame marker.
   if (empty) {
     if (hooks.hideFrame) hooks.hideFrame();
   } else if (hooks.showFrame) {
-    ParamRect screen{dst.left + params.pan.x, dst.top + params.pan.y, dst.right + params.pan.x,
-                     dst.bottom + params.pan.y};
-    if (trackWindow) {
-      screen.left += params.rect.left;
-      screen.top += params.rect.top;
-      screen.right += params.rect.left;
-      screen.bottom += params.rect.top;
-    }
-    hooks.showFrame(screen);
+    hooks.showFrame({dst.left + origin.x, dst.top + origin.y, dst.right + origin.x,
+                     dst.bottom + origin.y});
   }
 
   if (empty) {
     if (target.direct || target.capture) fillWhole(surface, target.bits);
     return S_OK;
   }
-  // The pointer's state for this frame (filled in by a later change through the hooks).
+  // The pointer's state for this frame.
   if (hooks.snapshotPointer) hooks.snapshotPointer();
   if (!target.direct && !target.capture) return S_OK;
 
@@ -93,6 +93,6 @@ HRESULT grabFrame(CaptureSurface& surface, const CaptureParams& params, const Gr
   fillMargins(target.bits, surface.width(), surface.height(), surface.bytesPerPixel(),
               surface.borderPixel(), dst);
   fillUncovered(target.bits, surface.width(), surface.height(), surface.bytesPerPixel(),
-                surface.borderPixel(), uncovered, {params.area.left, params.area.top}, dst);
+                surface.borderPixel(), uncovered, origin, dst);
   return S_OK;
 }

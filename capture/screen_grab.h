@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "capture/capture_params.h"
+#include "config/capture_params.h"
 #include "capture/capture_surface.h"
 
 // Where a frame goes: a DIB section of the surface's size and format and its bits, selected

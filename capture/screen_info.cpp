@@ -8,6 +8,7 @@
 #include "capture/border_fill.h"
 #include "capture/uncovered_rects.h"
 #include "common/win_raii.h"
+#include "config/built_in_settings.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include <vector>
 
-#include "capture/capture_params.h"
+#include "config/capture_params.h"
 
-// Fills `*info` with initialCaptureParams() for the desktop: hwnd = the desktop window, rect =
+// Fills `*info` with initialCaptureParams() (config/built_in_settings.h) for the desktop: hwnd = the desktop window, rect =
 // area = the monitors' bounding rectangle (the virtual-screen metrics when no monitor is
 // listed), frameSize = its size, screenBits = the desktop DC's raw bit depth. `uncovered`, if
 // given, receives the bounding rectangle's parts no monitor shows.

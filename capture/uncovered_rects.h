@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "capture/capture_params.h"
+#include "config/capture_params.h"
 
 // The union of all monitor rectangles; the caller handles an empty list.
 ParamRect boundingRect(const std::vector<ParamRect>& monitors);

@@ -87,18 +87,3 @@ inline bool operator==(const CaptureParams& a, const CaptureParams& b) {
   return std::memcmp(&a, &b, sizeof(CaptureParams)) == 0;
 }
 inline bool operator!=(const CaptureParams& a, const CaptureParams& b) { return !(a == b); }
-
-// The values a pin starts from, before any configuration document is applied.
-inline CaptureParams initialCaptureParams() {
-  CaptureParams params;
-  std::memset(&params, 0, sizeof(params));
-  params.size = sizeof(CaptureParams);
-  params.sampletime = 333333;
-  params.hwnd = kNoWindow;
-  params.flags = static_cast<uint32_t>(CaptureFlag::Align);
-  params.border = 0xFF00FF;
-  params.output = {640, 480};
-  params.frameSize = {640, 480};
-  params.event = 10;
-  return params;
-}

@@ -3,32 +3,13 @@
 
 #include <new>
 
+#include "config/built_in_settings.h"
 #include "config/config_sources.h"
 #include "config/packed_text.h"
 #include "common/xml_document.h"
 #include "config/parameter_set.h"
 
 namespace {
-
-// Tab-separated children, as the chain expects them: the first element named exactly
-// "redirect" acts; the "_redirect" ones are inert examples of the other kinds.
-constexpr wchar_t kBuiltInDocument[] =
-    L"<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\n"
-    L"<configuration>"
-    L"\t<redirect type=\"relative\" file=\"zelkgrabset.xml\"/>"
-    L"\t<_redirect type=\"diskfile\" file=\"c:\\zelkgrabset.xml\"/>"
-    L"\t<_redirect type=\"url\" file=\"http://127.0.0.1/zelkgrabset.xml\"/>"
-    L"\t<params sampletime=\"400000\" event=\"\">"
-    L"<window hwnd=\"\" name=\"_logs\"/>"
-    L"<rect left=\"0\" top=\"0\" right=\"800\" bottom=\"600\"/>"
-    L"<output cx=\"320\" cy=\"240\"/>"
-    L"<border r=\"255\" g=\"0\" b=\"255\"/>"
-    L"<flags align=\"1\" notfresize=\"1\" trackwnd=\"0\" trackscr=\"0\" showframe=\"0\""
-    L" showmouse=\"1\" showclicks=\"1\" caplayered=\"0\" resize=\"0\" resizetype=\"1\""
-    L" resizeaspect=\"1\" trackmouse=\"1\" optcapture=\"1\" optdeliver=\"1\" regrot=\"0\""
-    L" outputsize=\"0\" limitinst=\"0\"/>"
-    L"</params>"
-    L"</configuration>";
 
 void centre(ParamRect& rect, const ParamRect& desktop) {
   const int32_t width = rect.width();
@@ -51,11 +32,10 @@ Configuration::Configuration(HMODULE module, const CLSID& serverClass)
   }
 }
 
-const wchar_t* Configuration::builtInDocument() { return kBuiltInDocument; }
-
-void Configuration::load(CaptureParams& params, const ParamRect& desktop) {
+void Configuration::load(CaptureParams& params, const ParamRect& desktop, CaptureParams* builtIn) {
   params = initialCaptureParams();
-  applyDocument(params, kBuiltInDocument);
+  applyDocument(params, builtInDocument());
+  if (builtIn) *builtIn = params;
   centre(params.rect, desktop);
 
   std::wstring packed;
@@ -70,7 +50,7 @@ void Configuration::load(CaptureParams& params, const ParamRect& desktop) {
   putDocument(params, saved.c_str());
 
   params.set(CaptureFlag::LimitInst, false);
-  followRedirects(params, kBuiltInDocument, 0);
+  followRedirects(params, builtInDocument(), 0);
 
   // Before the save: the saved document reports the area, which must be where this pin
   // captures, or the next instance would start from the uncentred rectangle.

@@ -1,7 +1,8 @@
 // Where a capture pin's parameters come from and where they go: the built-in document, the
 // copy in the registry, the chain of redirects (a file beside the module, a file on disk, a
-// URL), and the save after every change. Used under the pin's lock (at construction, before
-// any other thread sees the pin).
+// URL), and the save after every change. Not locked: its owner (the filter's settings)
+// serialises the calls, and works on copies of the record so that reads of files, URLs and
+// the registry hold up no reader of the record.
 #pragma once
 
 #include <windows.h>
@@ -9,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "capture/capture_params.h"
+#include "config/capture_params.h"
 #include "common/registry_key.h"
 
 class Configuration {
@@ -27,7 +28,8 @@ class Configuration {
 
   // The start of a pin: initial values, built-in document, centred on `desktop`, registry
   // copy, limitinst cleared, redirects, area and frame size from the rectangle, save.
-  void load(CaptureParams& params, const ParamRect& desktop);
+  // `builtIn`, if given, receives the record as the built-in document left it.
+  void load(CaptureParams& params, const ParamRect& desktop, CaptureParams* builtIn = nullptr);
 
   // A whole document from a caller: applied, its redirects followed, saved (not when a
   // redirect fails: what was applied stays, unsaved).
@@ -40,7 +42,6 @@ class Configuration {
   // The registry copy: the packed document and a few typed values.
   HRESULT save(const CaptureParams& params);
 
-  static const wchar_t* builtInDocument();
   static const wchar_t* keyPath() { return L"SOFTWARE\\MorvainLabs\\Zelkgrab"; }
   const RegistryKey* key() const { return key_.get(); }
 

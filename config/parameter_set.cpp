@@ -241,12 +241,11 @@ std::wstring decimal(long long value) {
 
 std::wstring windowTitle(uint32_t handle) {
   if (!namesWindow(handle)) return {};
-  HWND window = windowOf(handle);
-  const int length = ::GetWindowTextLengthW(window);
-  std::wstring title(static_cast<size_t>(length) + 1, L'\0');
-  const int copied = ::GetWindowTextW(window, title.data(), length + 1);
-  title.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
-  return title;
+  // Read from the window's record, never by a message: the window may belong to a thread
+  // that waits for whoever is asking.
+  wchar_t title[512];
+  const int copied = ::InternalGetWindowText(windowOf(handle), title, 512);
+  return std::wstring(title, copied > 0 ? static_cast<size_t>(copied) : 0);
 }
 
 class DocumentReader {

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "capture/capture_params.h"
+#include "config/capture_params.h"
 
 // Applies every parameter the document carries, in a fixed order; absent ones keep their
 // value. Fails with the loader's code, changing nothing, when the text is not XML.

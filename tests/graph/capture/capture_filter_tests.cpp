@@ -501,10 +501,10 @@ class RegisteredTypeLibrary {
 TEST_F(CaptureFilterTest, AnotherProcessFindsAndDrivesTheFilterThroughItsEntry) {
   RegisteredTypeLibrary typeLibrary;
   ASSERT_EQ(typeLibrary.result(), S_OK);
-  ASSERT_EQ(pin_->SetParam(L"params\\output\\cx", 432), S_OK);
+  ASSERT_EQ(filter_->settings().SetParam(L"params\\output\\cx", 432), S_OK);
   EXPECT_EQ(runRotClient(L"filter 432"), 0);
   int32_t cy = 0;
-  ASSERT_EQ(pin_->GetParam(L"params\\output\\cy", &cy), S_OK);
+  ASSERT_EQ(filter_->settings().GetParam(L"params\\output\\cy", &cy), S_OK);
   EXPECT_EQ(cy, 123) << "the other process's change arrived";
 
   // Wine keeps the interfaces a remote client obtained through the entry's object in that
@@ -527,7 +527,7 @@ TEST_F(CaptureFilterTest, AnotherProcessFindsAndDrivesTheFilterThroughItsEntry) 
 
 TEST_F(CaptureFilterTest, GraphIsListedOnlyWhenJoinedWithRegrot) {
   buildGraph();  // joined without regrot
-  ASSERT_EQ(pin_->SetParam(L"params\\flags\\regrot", 1), S_OK);
+  ASSERT_EQ(filter_->settings().SetParam(L"params\\flags\\regrot", 1), S_OK);
   EXPECT_NE(runRotClient(L"graph"), 0) << "setting regrot does not list the current graph";
 
   IBaseFilter* capture = filter_.Get();
@@ -544,7 +544,7 @@ TEST_F(CaptureFilterTest, ResizeFitsTheAreaAndFillsTheRestWithTheBorder) {
   const RECT bounds = {700, 400, 1100, 600};  // a pattern filling the area's centre
   PatternWindow pattern(bounds);
   ASSERT_TRUE(pattern.shown());
-  pin_->ChangeParams([](CaptureParams& params) {
+  filter_->settings().change([](CaptureParams& params) {
     params.rect = params.area = {500, 300, 1300, 700};
     params.output = {320, 240};
     for (CaptureFlag flag : {CaptureFlag::Resize, CaptureFlag::ResizeAspect,
@@ -581,7 +581,7 @@ TEST_F(CaptureFilterTest, ResizeFitsTheAreaAndFillsTheRestWithTheBorder) {
 }
 
 TEST_F(CaptureFilterTest, ResizingAOnePixelWideAreaEndsTheStream) {
-  pin_->ChangeParams([](CaptureParams& params) {
+  filter_->settings().change([](CaptureParams& params) {
     params.rect = params.area = {100, 100, 101, 400};
     params.set(CaptureFlag::Resize, true);
   });
@@ -599,7 +599,7 @@ TEST_F(CaptureFilterTest, TrackedWindowIsFollowedOffTheEdgeAndWhileMinimised) {
   auto pattern = std::make_unique<PatternWindow>(RECT{100, 100, 300, 260});
   ASSERT_TRUE(pattern->shown());
   HWND window = pattern->window();
-  pin_->ChangeParams([window](CaptureParams& params) {
+  filter_->settings().change([window](CaptureParams& params) {
     params.hwnd = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(window));
     params.set(CaptureFlag::TrackWnd, true);
     // A following view would pan onto the visible part; here it keeps its place.
@@ -667,7 +667,7 @@ TEST_F(CaptureFilterTest, MaximisedWindowLeavesItsOffScreenBorderOut) {
   info.cbSize = sizeof(info);
   ASSERT_TRUE(::GetWindowInfo(window, &info));
 
-  pin_->ChangeParams([window](CaptureParams& params) {
+  filter_->settings().change([window](CaptureParams& params) {
     params.hwnd = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(window));
     params.set(CaptureFlag::TrackWnd, true);
   });
@@ -697,8 +697,9 @@ TEST_F(CaptureFilterTest, LimitInstLetsOnlyOnePinOfTheProcessConnect) {
             S_OK);
   ASSERT_EQ(graph_->AddFilter(second.Get(), L"second capture"), S_OK);
   ASSERT_EQ(graph_->AddFilter(secondRenderer.Get(), L"second renderer"), S_OK);
-  for (CapturePin* pin : {pin_, second->pin()}) {
-    pin->ChangeParams([](CaptureParams& params) { params.set(CaptureFlag::LimitInst, true); });
+  for (CaptureFilter* filter : {filter_.Get(), second.Get()}) {
+    filter->settings().change(
+        [](CaptureParams& params) { params.set(CaptureFlag::LimitInst, true); });
   }
 
   connectChain();

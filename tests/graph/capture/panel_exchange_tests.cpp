@@ -150,7 +150,7 @@ TEST_F(PanelExchangeTest, TheQueueLivesWhileTheWorkerThreadRuns) {
 }
 
 TEST_F(PanelExchangeTest, OnlyGeometryAndCursorEventsDeliverWhenOptimised) {
-  pin_->ChangeParams([](CaptureParams& params) {
+  filter_->settings().change([](CaptureParams& params) {
     params.set(CaptureFlag::OptCapture, true);
     params.set(CaptureFlag::OptDeliver, true);
     params.set(CaptureFlag::HideMouse, false);
@@ -177,7 +177,7 @@ TEST_F(PanelExchangeTest, OnlyGeometryAndCursorEventsDeliverWhenOptimised) {
   queue_->queueEvent(L"CursorChanged");
   EXPECT_TRUE(anotherFrameWithin(kWaitMs));
   waitUntilDrained();
-  pin_->ChangeParams([](CaptureParams& params) { params.set(CaptureFlag::HideMouse, true); });
+  filter_->settings().change([](CaptureParams& params) { params.set(CaptureFlag::HideMouse, true); });
   EXPECT_TRUE(anotherFrameWithin(kWaitMs)) << "the parameter change itself counts";
   waitUntilDrained();
   EXPECT_FALSE(anotherFrameWithin(kQuietMs));
@@ -188,7 +188,7 @@ TEST_F(PanelExchangeTest, OnlyGeometryAndCursorEventsDeliverWhenOptimised) {
 }
 
 TEST_F(PanelExchangeTest, WithoutOptimisationEveryPeriodDelivers) {
-  pin_->ChangeParams([](CaptureParams& params) {
+  filter_->settings().change([](CaptureParams& params) {
     params.set(CaptureFlag::OptCapture, true);
     params.set(CaptureFlag::OptDeliver, false);
   });
@@ -203,7 +203,7 @@ std::vector<std::pair<std::wstring, std::wstring>> shownAt(const wchar_t* positi
 }
 
 TEST_F(PanelExchangeTest, ReportsTheCapturedFrameInScreenCoordinates) {
-  pin_->ChangeParams([](CaptureParams& params) {
+  filter_->settings().change([](CaptureParams& params) {
     params.set(CaptureFlag::OptCapture, false);
     params.set(CaptureFlag::ShowFrame, true);
   });
@@ -216,7 +216,7 @@ TEST_F(PanelExchangeTest, ReportsTheCapturedFrameInScreenCoordinates) {
   EXPECT_EQ(writes[0], expected[0]);
   EXPECT_EQ(writes[1], expected[1]);
 
-  pin_->ChangeParams([](CaptureParams& params) { params.set(CaptureFlag::ShowFrame, false); });
+  filter_->settings().change([](CaptureParams& params) { params.set(CaptureFlag::ShowFrame, false); });
   ASSERT_TRUE(recorder_->waitFor(recorder_->samples().size() + 3, kWaitMs));
   writes = queue_->takeWrites();
   ASSERT_FALSE(writes.empty());
@@ -228,7 +228,7 @@ TEST_F(PanelExchangeTest, ATrackedWindowsFrameIsReportedWhereTheWindowIs) {
   PatternWindow pattern(RECT{100, 100, 300, 260});
   ASSERT_TRUE(pattern.shown());
   HWND window = pattern.window();
-  pin_->ChangeParams([window](CaptureParams& params) {
+  filter_->settings().change([window](CaptureParams& params) {
     params.hwnd = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(window));
     params.set(CaptureFlag::TrackWnd, true);
     params.set(CaptureFlag::TrackMouse, false);

@@ -165,7 +165,7 @@ class PointerTest : public ::testing::Test {
   // Capture -> Sample Grabber (recording) -> Null Renderer, running with `change` applied
   // to the parameters first; the chain is built on the first call and reused.
   void startCapture(const std::function<void(CaptureParams&)>& change) {
-    pin_->ChangeParams(change);
+    filter_->settings().change(change);
     if (!graph_) {
       ASSERT_EQ(::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
                                    IID_PPV_ARGS(&graph_)),
@@ -305,7 +305,7 @@ TEST_F(PointerTest, ResizedFramesShowThePointerScaledWithThePicture) {
 }
 
 TEST_F(PointerTest, SurfaceKeepsNoPointerAndAFrameWithoutNewCaptureShowsItWhereItIsNow) {
-  pin_->ChangeParams([](CaptureParams& params) {
+  filter_->settings().change([](CaptureParams& params) {
     params.rect = params.area = kArea;
     params.flags = only({CaptureFlag::Resize});
   });
@@ -366,7 +366,7 @@ TEST_F(PointerTest, SurfaceKeepsNoPointerAndAFrameWithoutNewCaptureShowsItWhereI
 TEST_F(PointerTest, SavingCoversOnlyThePointerPartInsideTheSurface) {
   const POINT pointer = {kArea.left + 4, kArea.top + 20};
   ASSERT_NO_FATAL_FAILURE(pointAt(pointer));
-  pin_->ChangeParams([](CaptureParams& params) {
+  filter_->settings().change([](CaptureParams& params) {
     params.rect = params.area = kArea;
     params.flags = only({CaptureFlag::Resize});
   });
@@ -402,7 +402,7 @@ TEST_F(PointerTest, SavingCoversOnlyThePointerPartInsideTheSurface) {
 
 TEST_F(PointerTest, TrackedWindowClipsAPointerLeftOfIt) {
   HWND tracked = scene_->window(1);
-  pin_->ChangeParams([tracked](CaptureParams& params) {
+  filter_->settings().change([tracked](CaptureParams& params) {
     params.hwnd = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(tracked));
     params.flags = only({CaptureFlag::TrackWnd});
   });

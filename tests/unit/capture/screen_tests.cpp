@@ -16,6 +16,7 @@
 #include "capture/screen_grab.h"
 #include "capture/screen_info.h"
 #include "common/win_raii.h"
+#include "config/built_in_settings.h"
 
 // At global scope so that the assertion macros find them by argument-dependent lookup.
 static bool operator==(const ParamRect& a, const ParamRect& b) {

@@ -18,6 +18,7 @@
 #include "config/configuration.h"
 #include "config/packed_text.h"
 #include "config/parameter_set.h"
+#include "config/built_in_settings.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -129,7 +130,7 @@ TEST_F(ConfigurationTest, UnknownRedirectTypeEndsTheChainKeepingWhatWasApplied) 
             "<params event=\"77\"/></configuration>");
   Configuration configuration(currentModule(), CLSID_Zelkgrab);
   CaptureParams params = initialCaptureParams();
-  EXPECT_EQ(configuration.followRedirects(params, Configuration::builtInDocument(), 0), E_NOTIMPL);
+  EXPECT_EQ(configuration.followRedirects(params, builtInDocument(), 0), E_NOTIMPL);
   EXPECT_EQ(params.event, 77);
   EXPECT_EQ(load().event, 77);
 }
@@ -140,7 +141,7 @@ TEST_F(ConfigurationTest, SelfRedirectingFileEndsAtTheBound) {
             "<params event=\"5\"/></configuration>");
   Configuration configuration(currentModule(), CLSID_Zelkgrab);
   CaptureParams params = initialCaptureParams();
-  EXPECT_EQ(configuration.followRedirects(params, Configuration::builtInDocument(), 0),
+  EXPECT_EQ(configuration.followRedirects(params, builtInDocument(), 0),
             Configuration::kRedirectLoop);
   EXPECT_EQ(params.event, 5);
   EXPECT_EQ(load().event, 5) << "a pin still starts";
@@ -152,7 +153,7 @@ TEST_F(ConfigurationTest, MissingRedirectTargetEndsTheChain) {
             "<params event=\"9\"/></configuration>");
   Configuration configuration(currentModule(), CLSID_Zelkgrab);
   CaptureParams params = initialCaptureParams();
-  EXPECT_EQ(configuration.followRedirects(params, Configuration::builtInDocument(), 0), E_FAIL);
+  EXPECT_EQ(configuration.followRedirects(params, builtInDocument(), 0), E_FAIL);
   EXPECT_EQ(params.event, 9);
 }
 
@@ -208,15 +209,15 @@ class FilterConfigurationTest : public ConfigurationTest {
 
 TEST_F(FilterConfigurationTest, EverySetIsSavedAndTheNextInstanceStartsFromIt) {
   ComPtr<CaptureFilter> first = makeFilter();
-  ASSERT_EQ(first->pin()->SetParam(L"params\\flags\\trackscr", 1), S_OK);
+  ASSERT_EQ(first->settings().SetParam(L"params\\flags\\trackscr", 1), S_OK);
   RegistryKey key(HKEY_LOCAL_MACHINE, Configuration::keyPath());
   DWORD flags = 0;
   ASSERT_EQ(key.ReadDword(L"flags", &flags, 0), S_OK);
   EXPECT_NE(flags & static_cast<DWORD>(CaptureFlag::TrackScr), 0u);
-  EXPECT_EQ(first->pin()->SetParam(L"params\\nothing", 1), S_FALSE);
+  EXPECT_EQ(first->settings().SetParam(L"params\\nothing", 1), S_FALSE);
 
   // Not saved by a set: what the destructor saves is what the next one gets.
-  first->pin()->ChangeParams([](CaptureParams& params) { params.output = {512, 384}; });
+  first->settings().change([](CaptureParams& params) { params.output = {512, 384}; });
   first.Reset();
   ComPtr<CaptureFilter> second = makeFilter();
   const CaptureParams params = second->pin()->Params();
@@ -228,18 +229,18 @@ TEST_F(FilterConfigurationTest, WholeDocumentsGoInAndOutOfThePin) {
   ComPtr<CaptureFilter> filter = makeFilter();
   CapturePin* pin = filter->pin();
   std::wstring document;
-  ASSERT_EQ(pin->GetDocument(&document), S_OK);
-  ASSERT_EQ(pin->PutDocument(L"<configuration><params><output cx=\"333\"/></params>"
+  ASSERT_EQ(filter->settings().GetDocument(&document), S_OK);
+  ASSERT_EQ(filter->settings().PutDocument(L"<configuration><params><output cx=\"333\"/></params>"
                              L"</configuration>"),
             S_OK);
   int32_t cx = 0;
-  ASSERT_EQ(pin->GetParam(L"params\\output\\cx", &cx), S_OK);
+  ASSERT_EQ(filter->settings().GetParam(L"params\\output\\cx", &cx), S_OK);
   EXPECT_EQ(cx, 333);
 
   CaptureParams before = {};
   before.size = sizeof(before);
   ASSERT_EQ(pin->CopyParams(&before), S_OK);
-  EXPECT_TRUE(FAILED(pin->PutDocument(document.substr(0, document.size() / 2).c_str())));
+  EXPECT_TRUE(FAILED(filter->settings().PutDocument(document.substr(0, document.size() / 2).c_str())));
   CaptureParams after = {};
   after.size = sizeof(after);
   ASSERT_EQ(pin->CopyParams(&after), S_OK);
@@ -247,8 +248,8 @@ TEST_F(FilterConfigurationTest, WholeDocumentsGoInAndOutOfThePin) {
   CaptureParams wrongSize = {};
   EXPECT_EQ(pin->CopyParams(&wrongSize), E_INVALIDARG);
 
-  ASSERT_EQ(pin->PutDocument(document.c_str()), S_OK);
-  ASSERT_EQ(pin->GetParam(L"params\\output\\cx", &cx), S_OK);
+  ASSERT_EQ(filter->settings().PutDocument(document.c_str()), S_OK);
+  ASSERT_EQ(filter->settings().GetParam(L"params\\output\\cx", &cx), S_OK);
   EXPECT_EQ(cx, 320);
 }
 

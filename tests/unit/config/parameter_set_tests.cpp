@@ -7,6 +7,7 @@
 #include "common/xml_document.h"
 #include "config/configuration.h"
 #include "config/parameter_set.h"
+#include "config/built_in_settings.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ class ParameterSetTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(apartment_.result()));
     params_ = initialCaptureParams();
-    ASSERT_EQ(applyDocument(params_, Configuration::builtInDocument()), S_OK);
+    ASSERT_EQ(applyDocument(params_, builtInDocument()), S_OK);
   }
 
   std::wstring valueInBuiltDocument(const wchar_t* path) {
