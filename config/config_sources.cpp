@@ -1,5 +1,5 @@
-// Reading configuration documents from disk and from URLs, finding the module's directory,
-// and the ANSI conversions of the documents.
+// Reading configuration documents from disk and from URLs (decoded by their byte-order mark),
+// finding the module's directory, and the ANSI conversions of the registry copy.
 #include <windows.h>
 #include <wininet.h>
 
@@ -27,21 +27,48 @@ HRESULT lastError() {
   return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
 }
 
-HRESULT bytesToText(const std::string& bytes, std::wstring* text) {
+// The bytes from `start` on, in `codePage`.
+HRESULT bytesToText(const std::string& bytes, size_t start, UINT codePage, std::wstring* text) {
   text->clear();
-  if (bytes.empty()) return S_OK;
-  if (bytes.size() > INT_MAX) return E_OUTOFMEMORY;
-  const int length = static_cast<int>(bytes.size());
-  const int count = ::MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(), length, nullptr, 0);
+  if (bytes.size() <= start) return S_OK;
+  if (bytes.size() - start > INT_MAX) return E_OUTOFMEMORY;
+  const char* data = bytes.data() + start;
+  const int length = static_cast<int>(bytes.size() - start);
+  const int count = ::MultiByteToWideChar(codePage, 0, data, length, nullptr, 0);
   if (count <= 0) return lastError();
   try {
     text->resize(count);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
-  if (::MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(), length, text->data(), count) != count) {
+  if (::MultiByteToWideChar(codePage, 0, data, length, text->data(), count) != count) {
     text->clear();
     return lastError();
+  }
+  return S_OK;
+}
+
+// A document that starts with a byte-order mark is in that encoding, mark left out; any other
+// is in the ANSI code page, as documents always were. Of UTF-16 only whole code units count:
+// an odd last byte cannot be part of a character.
+HRESULT documentToText(const std::string& bytes, std::wstring* text) {
+  text->clear();
+  const auto startsWith = [&bytes](const char* mark, size_t length) {
+    return bytes.size() >= length && bytes.compare(0, length, mark, length) == 0;
+  };
+  if (startsWith("\xEF\xBB\xBF", 3)) return bytesToText(bytes, 3, CP_UTF8, text);
+  const bool little = startsWith("\xFF\xFE", 2);
+  if (!little && !startsWith("\xFE\xFF", 2)) return bytesToText(bytes, 0, CP_THREAD_ACP, text);
+  const size_t units = (bytes.size() - 2) / 2;
+  try {
+    text->resize(units);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  for (size_t i = 0; i < units; ++i) {
+    const auto first = static_cast<unsigned char>(bytes[2 + 2 * i]);
+    const auto second = static_cast<unsigned char>(bytes[3 + 2 * i]);
+    (*text)[i] = static_cast<wchar_t>(little ? first | (second << 8) : (first << 8) | second);
   }
   return S_OK;
 }
@@ -103,7 +130,7 @@ HRESULT readDiskFile(const std::wstring& path, std::wstring* text) {
   if (!::ReadFile(file.get(), bytes.data(), length, &read, nullptr) || read != length) {
     return E_FAIL;
   }
-  return bytesToText(bytes, text);
+  return documentToText(bytes, text);
 }
 
 HRESULT readUrl(const std::wstring& address, std::wstring* text) {
@@ -133,7 +160,7 @@ HRESULT readUrl(const std::wstring& address, std::wstring* text) {
     used += got;
   }
   bytes.resize(used);
-  return bytesToText(bytes, text);
+  return documentToText(bytes, text);
 }
 
 std::wstring moduleDirectory(HMODULE module, const CLSID& serverClass) {
@@ -170,6 +197,6 @@ std::string wideToAnsi(const std::wstring& text) {
 
 std::wstring ansiToWide(const std::string& bytes) {
   std::wstring text;
-  if (FAILED(bytesToText(bytes, &text))) return {};
+  if (FAILED(bytesToText(bytes, 0, CP_THREAD_ACP, &text))) return {};
   return text;
 }

@@ -1,7 +1,9 @@
 // Where configuration documents are read from: a file on disk, a URL through WinINet, and the
 // filter module's own directory (for files named relative to it); plus the ANSI conversion of
-// the registry copy. Documents are bytes in the ANSI code page of the calling thread's locale:
-// an encoding named in the XML declaration plays no part, as it never did for stored files.
+// the registry copy. A document that starts with a byte-order mark is decoded by it (UTF-8
+// EF BB BF, UTF-16LE FF FE, UTF-16BE FE FF) and the mark is left out; any other document is
+// bytes in the ANSI code page of the calling thread's locale. An encoding named in the XML
+// declaration plays no part, as it never did for stored files.
 #pragma once
 
 #include <windows.h>

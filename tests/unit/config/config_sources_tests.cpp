@@ -1,6 +1,7 @@
-// Configuration sources on Wine: files read through the thread's ANSI code page, URLs through
-// WinINet (a local HTTP server that url_read_test.sh starts; without it those cases skip),
-// the module directory with its registry fallback, and the ANSI conversions.
+// Configuration sources on Wine: documents decoded by their byte-order mark or else read through
+// the thread's ANSI code page, from files and through WinINet (a local HTTP server that
+// url_read_test.sh starts; without it those cases skip), the module directory with its registry
+// fallback, and the ANSI conversions.
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <winsock2.h>
@@ -23,6 +24,26 @@ const CLSID kTestServer = {
 // code page 1252): the declaration must not change how it reads.
 const std::string kAnsiDocument =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<configuration name=\"caf\xe9 \x80\"/>\r\n";
+
+// The same document with each byte-order mark: characters of no ANSI code page, one beyond
+// the basic plane (a surrogate pair in UTF-16), must come through. url_read_test.sh serves
+// the same bytes.
+const std::wstring kMarkedText =
+    L"<?xml version=\"1.0\"?>\r\n<configuration name=\"caf\u00e9 \u20ac \u4e2d "
+    L"\U0001F600\"/>\r\n";
+const std::string kUtf8Document =
+    "\xEF\xBB\xBF<?xml version=\"1.0\"?>\r\n<configuration name=\"caf\xC3\xA9 \xE2\x82\xAC "
+    "\xE4\xB8\xAD \xF0\x9F\x98\x80\"/>\r\n";
+
+std::string utf16Document(bool littleEndian) {
+  std::string bytes = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+  for (wchar_t unit : kMarkedText) {
+    const char low = static_cast<char>(unit & 0xFF);
+    const char high = static_cast<char>(unit >> 8);
+    bytes += littleEndian ? std::string{low, high} : std::string{high, low};
+  }
+  return bytes;
+}
 
 UINT threadCodePage() {
   UINT codePage = 0;
@@ -79,6 +100,37 @@ TEST_F(DiskFileTest, ReadsAnsiBytesInTheThreadCodePage) {
   EXPECT_EQ(text.size(), kAnsiDocument.size()) << "a single-byte code page keeps the length";
 }
 
+TEST_F(DiskFileTest, DecodesByTheByteOrderMarkAndLeavesItOut) {
+  const struct {
+    const char* name;
+    std::string bytes;
+  } cases[] = {{"UTF-8", kUtf8Document},
+               {"UTF-16LE", utf16Document(true)},
+               {"UTF-16BE", utf16Document(false)}};
+  for (const auto& marked : cases) {
+    SCOPED_TRACE(marked.name);
+    write(marked.bytes);
+    std::wstring text;
+    ASSERT_EQ(readDiskFile(path_, &text), S_OK);
+    EXPECT_EQ(text, kMarkedText);
+  }
+
+  // A mark alone is an empty document; an odd last byte of UTF-16 is no character.
+  for (const char* mark : {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"}) {
+    write(mark);
+    std::wstring text = L"left over";
+    EXPECT_EQ(readDiskFile(path_, &text), S_OK);
+    EXPECT_EQ(text, L"");
+  }
+  write(
+      std::string("\xFF\xFE"
+                  "a\0b",
+                  5));
+  std::wstring text;
+  EXPECT_EQ(readDiskFile(path_, &text), S_OK);
+  EXPECT_EQ(text, L"a");
+}
+
 TEST_F(DiskFileTest, ReadsAFileThatIsOpenForReading) {
   write(kAnsiDocument);
   UniqueFileHandle reader(::CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -131,6 +183,12 @@ TEST(UrlReadTest, ReadsDocumentsFromTheLocalServer) {
   ASSERT_EQ(readUrl(base + L"large.bin", &text), S_OK);
   EXPECT_EQ(text.size(), pattern.size());
   EXPECT_EQ(text, systemConversion(pattern));
+
+  for (const wchar_t* name : {L"utf8.xml", L"utf16le.xml", L"utf16be.xml"}) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(name)));
+    ASSERT_EQ(readUrl(base + name, &text), S_OK);
+    EXPECT_EQ(text, kMarkedText);
+  }
 
   ASSERT_EQ(readUrl(base + L"empty.xml", &text), S_OK);
   EXPECT_EQ(text, L"");

@@ -124,6 +124,31 @@ TEST_F(ConfigurationTest, RelativeThenDiskFileRedirectAppliesBothInOrder) {
   EXPECT_EQ(params.output.cy, 400);
 }
 
+TEST_F(ConfigurationTest, FilesWithAByteOrderMarkAreApplied) {
+  // As editors save them: UTF-16 with its name in the declaration, UTF-8 with a mark.
+  const std::wstring text =
+      L"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<configuration><params event=\"31\"/>"
+      L"</configuration>\r\n";
+  std::string utf16le = "\xFF\xFE";
+  for (wchar_t unit : text) utf16le += std::string{static_cast<char>(unit), '\0'};
+  writeFile(besideModule_, utf16le);
+  EXPECT_EQ(load().event, 31);
+
+  writeFile(besideModule_,
+            "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<configuration>"
+            "<redirect type=\"diskfile\" file=\"" +
+                wideToAnsi(second_) + "\"/><params event=\"32\"/></configuration>");
+  std::string utf16be = "\xFE\xFF";
+  for (char c :
+       std::string("<configuration><params><output cx=\"640\"/></params></configuration>")) {
+    utf16be += std::string{'\0', c};
+  }
+  writeFile(second_, utf16be);
+  const CaptureParams params = load();
+  EXPECT_EQ(params.event, 32);
+  EXPECT_EQ(params.output.cx, 640) << "the redirect's target";
+}
+
 TEST_F(ConfigurationTest, UnknownRedirectTypeEndsTheChainKeepingWhatWasApplied) {
   writeFile(besideModule_,
             "<configuration><redirect type=\"RELATIVE\" file=\"x.xml\"/>"

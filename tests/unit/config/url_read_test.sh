@@ -24,6 +24,15 @@ printf '<?xml version="1.0" encoding="utf-8"?>\r\n<configuration name="caf\351 \
   >"$work/served/document.xml"
 python3 -c 'import sys; sys.stdout.buffer.write(bytes((i * 31 + 7) % 256 for i in range(10000)))' \
   >"$work/served/large.bin" || exit 1
+# The test's kMarkedText with each byte-order mark.
+python3 - "$work/served" <<'PYTHON' || exit 1
+import sys
+text = '<?xml version="1.0"?>\r\n<configuration name="caf\u00e9 \u20ac \u4e2d \U0001F600"/>\r\n'
+for name, encoding in (("utf8", "utf-8-sig"), ("utf16le", "utf-16-le"), ("utf16be", "utf-16-be")):
+    mark = {"utf16le": b"\xff\xfe", "utf16be": b"\xfe\xff"}.get(name, b"")
+    with open(f"{sys.argv[1]}/{name}.xml", "wb") as served:
+        served.write(mark + text.encode(encoding))
+PYTHON
 : >"$work/served/empty.xml"
 printf '<configuration><params event="4242"/></configuration>' >"$work/served/config.xml"
 
