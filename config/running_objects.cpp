@@ -36,8 +36,16 @@ HRESULT RunningObjectForwarder::QueryInterface(REFIID iid, void** object) {
     return S_OK;
   }
   *object = nullptr;
+  if (!target_) return E_NOINTERFACE;
+  CAutoLock lock(&lock_);
   IUnknown* target = target_;
   return target ? target->QueryInterface(iid, object) : E_NOINTERFACE;
+}
+
+void RunningObjectForwarder::Detach() {
+  target_ = nullptr;
+  // Waits for a call that took the target before it was cleared.
+  CAutoLock lock(&lock_);
 }
 
 ULONG RunningObjectForwarder::Release() {

@@ -8,14 +8,18 @@
 
 #include <atomic>
 
+#include "dshow/critsec.h"
+
 // Registers `object` keep-alive under the name `format` gives with its address and this
 // process's id. E_POINTER for a missing argument, E_FAIL without a running object table.
 HRESULT registerRunningObject(IUnknown* object, const wchar_t* format, DWORD* cookie);
 // Revokes a registration; failures are of no consequence and ignored.
 void revokeRunningObject(DWORD cookie);
 
-// What the filter's entry names: IUnknown is its own, every other interface is asked of the
-// target (the pin). Outlives the pin when a client still holds it: `Detach` then cuts it off.
+// What an entry names when the table must not hold the object itself: IUnknown is its own,
+// every other interface is asked of the target, which it does not reference. Outlives the
+// target when a client still holds it: `Detach` then cuts it off. QueryInterface runs on the
+// threads of other processes' calls, Detach on the target owner's.
 class RunningObjectForwarder final : public IUnknown {
  public:
   explicit RunningObjectForwarder(IUnknown* target) : target_(target) {}
@@ -24,11 +28,18 @@ class RunningObjectForwarder final : public IUnknown {
   ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
   ULONG STDMETHODCALLTYPE Release() override;
 
-  void Detach() { target_ = nullptr; }
+  // Returns once no call is inside the target's QueryInterface, so the target may go right
+  // after. It waits for such a call: never call it holding a lock that the target's
+  // QueryInterface takes.
+  void Detach();
 
  private:
   ~RunningObjectForwarder() = default;
 
+  // Held across the forwarded call.
+  CCritSec lock_;
+  // Read once more under the lock: calls that start after Detach cleared it never wait for
+  // the lock, so a busy client cannot hold Detach up.
   std::atomic<IUnknown*> target_;
   std::atomic<ULONG> references_{1};
 };
