@@ -41,20 +41,19 @@ CaptureFilter::CaptureFilter(IUnknown* outer, HRESULT* hr)
 }
 
 CaptureFilter::~CaptureFilter() {
-  revokeRunningObject(graphCookie_);
+  graphEntry_.clear();
   // What the next instance starts from.
   settings_.save();
 }
 
 HRESULT CaptureFilter::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
-  revokeRunningObject(graphCookie_);
-  graphCookie_ = 0;
+  // The graph owns the filter: its entry must not hold it, or releasing it would never end it.
+  graphEntry_.clear();
   if (graph && pin_) {
     CaptureParams params = {};
     params.size = sizeof(params);
-    if (SUCCEEDED(pin_->CopyParams(&params)) && params.has(CaptureFlag::RegRot) &&
-        FAILED(registerRunningObject(graph, L"FilterGraph %08x pid %08x", &graphCookie_))) {
-      graphCookie_ = 0;
+    if (SUCCEEDED(pin_->CopyParams(&params)) && params.has(CaptureFlag::RegRot)) {
+      graphEntry_.list(graph, L"FilterGraph %08x pid %08x");
     }
   }
   return CSource::JoinFilterGraph(graph, name);

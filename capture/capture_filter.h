@@ -11,6 +11,7 @@
 #include <wrl/client.h>
 
 #include "config/capture_settings.h"
+#include "config/running_objects.h"
 #include "dshow/reference_clock.h"
 #include "dshow/source.h"
 // The class ids and the control interface, from the type library's IDL.
@@ -30,7 +31,7 @@ class CaptureFilter final : public CUnknownWith<CSource, IFileSourceFilter, IAMO
   // A live source cannot cue: paused, it says so.
   HRESULT STDMETHODCALLTYPE GetState(DWORD timeout, FILTER_STATE* state) override;
   // With regrot set at the time of joining, the graph is listed in the running object table
-  // while the filter belongs to it.
+  // while the filter belongs to it, through an object that does not keep the graph alive.
   HRESULT STDMETHODCALLTYPE JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override;
 
   // IFileSourceFilter: the name is only kept.
@@ -52,5 +53,5 @@ class CaptureFilter final : public CUnknownWith<CSource, IFileSourceFilter, IAMO
   // Made and kept, never handed out: the graph chooses its own clock.
   Microsoft::WRL::ComPtr<CBaseReferenceClock> ownClock_;
   std::wstring fileName_;
-  DWORD graphCookie_ = 0;
+  ForwardedRunningObject graphEntry_;
 };

@@ -1,6 +1,6 @@
 // Entries in the running object table, by which other processes find a capture filter
 // ("Zelkgrab %08x pid %08x") and, when asked, the graph it joined ("FilterGraph %08x pid %08x"):
-// the object's address and the process id, under an item moniker.
+// an address and the process id, under an item moniker.
 #pragma once
 
 #include <windows.h>
@@ -10,9 +10,11 @@
 
 #include "dshow/critsec.h"
 
-// Registers `object` keep-alive under the name `format` gives with its address and this
-// process's id. E_POINTER for a missing argument, E_FAIL without a running object table.
-HRESULT registerRunningObject(IUnknown* object, const wchar_t* format, DWORD* cookie);
+// Registers `object` keep-alive under the name `format` gives with an address (`named`, or
+// else the object's own) and this process's id. E_POINTER for a missing argument, E_FAIL
+// without a running object table.
+HRESULT registerRunningObject(IUnknown* object, const wchar_t* format, DWORD* cookie,
+                              const void* named = nullptr);
 // Revokes a registration; failures are of no consequence and ignored.
 void revokeRunningObject(DWORD cookie);
 
@@ -42,4 +44,25 @@ class RunningObjectForwarder final : public IUnknown {
   // the lock, so a busy client cannot hold Detach up.
   std::atomic<IUnknown*> target_;
   std::atomic<ULONG> references_{1};
+};
+
+// An entry that must not keep its object alive (the graph a filter joined, which owns the
+// filter): a forwarder to `target` is listed in its place, named with the target's address.
+// `clear` revokes and detaches it, as does destruction; so it waits for a call into the
+// target in progress and must not run under a lock the target's QueryInterface takes. Used
+// by one thread at a time.
+class ForwardedRunningObject {
+ public:
+  ForwardedRunningObject() = default;
+  ~ForwardedRunningObject() { clear(); }
+  ForwardedRunningObject(const ForwardedRunningObject&) = delete;
+  ForwardedRunningObject& operator=(const ForwardedRunningObject&) = delete;
+
+  // Replaces any earlier entry. E_OUTOFMEMORY, or registerRunningObject's failures.
+  HRESULT list(IUnknown* target, const wchar_t* format);
+  void clear();
+
+ private:
+  RunningObjectForwarder* forwarder_ = nullptr;
+  DWORD cookie_ = 0;
 };

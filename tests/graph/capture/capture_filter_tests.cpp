@@ -11,7 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <cwchar>
 #include <memory>
 
 #include "capture/capture_filter.h"
@@ -534,9 +536,66 @@ TEST_F(CaptureFilterTest, GraphIsListedOnlyWhenJoinedWithRegrot) {
   ASSERT_EQ(graph_->RemoveFilter(capture), S_OK);
   ASSERT_EQ(graph_->AddFilter(capture, L"capture again"), S_OK);
   EXPECT_EQ(runRotClient(L"graph"), 0);
-  // Leaving the graph revokes its entry (which keeps the graph alive while listed).
+  // Leaving the graph revokes its entry.
   ASSERT_EQ(graph_->RemoveFilter(capture), S_OK);
   EXPECT_NE(runRotClient(L"graph"), 0);
+}
+
+// The object listed under `name` in this process's running object table, or null.
+ComPtr<IUnknown> listedObject(const std::wstring& name) {
+  ComPtr<IRunningObjectTable> table;
+  ComPtr<IEnumMoniker> entries;
+  ComPtr<IBindCtx> context;
+  if (FAILED(::GetRunningObjectTable(0, &table)) || FAILED(table->EnumRunning(&entries)) ||
+      FAILED(::CreateBindCtx(0, &context))) {
+    ADD_FAILURE() << "no running object table";
+    return nullptr;
+  }
+  ComPtr<IMoniker> moniker;
+  while (entries->Next(1, moniker.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+    LPOLESTR raw = nullptr;
+    if (FAILED(moniker->GetDisplayName(context.Get(), nullptr, &raw))) continue;
+    CoTaskMemPtr<wchar_t> listed(raw);
+    // An item moniker's display name starts with its delimiter.
+    if (name != raw + 1) continue;
+    ComPtr<IUnknown> object;
+    EXPECT_EQ(table->GetObject(moniker.Get(), &object), S_OK);
+    return object;
+  }
+  return nullptr;
+}
+
+TEST_F(CaptureFilterTest, GraphEntryLetsTheGraphGoWhenItsHolderReleasesIt) {
+  pin_->ChangeParams([](CaptureParams& params) { params.set(CaptureFlag::RegRot, true); });
+  ComPtr<IFilterGraph> graph;
+  ASSERT_EQ(
+      ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph)),
+      S_OK);
+  ASSERT_EQ(graph->AddFilter(filter_.Get(), L"capture"), S_OK);
+  // Looked at in-process: interfaces another process took through the entry would stay in
+  // its object's stubs while it is listed (see above) and hold the graph.
+  wchar_t name[64];
+  std::swprintf(name, 64, L"FilterGraph %08x pid %08x",
+                static_cast<unsigned>(reinterpret_cast<uintptr_t>(graph.Get())),
+                static_cast<unsigned>(::GetCurrentProcessId()));
+  {
+    ComPtr<IUnknown> listed = listedObject(name);
+    ASSERT_TRUE(listed) << "the graph is listed by its address and the process id";
+    ComPtr<IFilterGraph> asked;
+    ASSERT_EQ(listed.As(&asked), S_OK);
+    EXPECT_EQ(asked.Get(), graph.Get()) << "the entry answers for the graph";
+  }
+
+  // The graph ends as its holder lets it go, and takes the filter out on its way.
+  graph.Reset();
+  FILTER_INFO info = {};
+  ASSERT_EQ(filter_->QueryFilterInfo(&info), S_OK);
+  EXPECT_EQ(info.pGraph, nullptr) << "the entry kept the graph alive";
+  if (info.pGraph) {
+    info.pGraph->RemoveFilter(filter_.Get());
+    info.pGraph->Release();
+  }
+  EXPECT_FALSE(listedObject(name)) << "the entry went with the graph";
 }
 
 TEST_F(CaptureFilterTest, ResizeFitsTheAreaAndFillsTheRestWithTheBorder) {
