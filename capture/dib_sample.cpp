@@ -48,7 +48,13 @@ HRESULT DibSampleAllocator::SetProperties(ALLOCATOR_PROPERTIES* request,
                                           ALLOCATOR_PROPERTIES* actual) {
   if (!request || !actual) return E_POINTER;
   if (!hasHeader_) return E_UNEXPECTED;
-  if (request->cbAlign != 1) return VFW_E_BADALIGN;
+  // Sections start on a page, so any power of two up to the page size is kept.
+  SYSTEM_INFO system;
+  ::GetSystemInfo(&system);
+  const LONG align = request->cbAlign;
+  if (align <= 0 || align > static_cast<LONG>(system.dwPageSize) || (align & (align - 1)) != 0) {
+    return VFW_E_BADALIGN;
+  }
   if (request->cbPrefix != 0 || request->cbBuffer > imageSize()) return E_FAIL;
   ALLOCATOR_PROPERTIES adjusted = *request;
   adjusted.cBuffers = std::max<long>(adjusted.cBuffers, 1);

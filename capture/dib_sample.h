@@ -46,6 +46,7 @@ class DibSampleAllocator final : public CBaseAllocator {
   DibSampleAllocator(const BITMAPINFO* header, HDC dc);
   ~DibSampleAllocator() override;
 
+  // Any power-of-two alignment up to the page size, no prefix, buffers of at most the image.
   HRESULT STDMETHODCALLTYPE SetProperties(ALLOCATOR_PROPERTIES* request,
                                           ALLOCATOR_PROPERTIES* actual) override;
 
