@@ -172,6 +172,12 @@ HRESULT takeCursorShot(CursorShot& shot) {
     freeCursorShot(shot);
     return hr;
   }
+  // A hidden pointer (an application hid it, or there is no mouse) is not in the picture,
+  // though the platform may still name its cursor.
+  if (!(shot.cursor.flags & CURSOR_SHOWING)) {
+    freeCursorShot(shot);
+    return S_FALSE;
+  }
   if (!shot.hasCursor()) return S_FALSE;
   ICONINFO icon = {};
   if (!::GetIconInfo(shot.cursor.hCursor, &icon)) {

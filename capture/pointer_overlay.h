@@ -28,7 +28,7 @@ struct CursorShot {
 };
 
 // Replaces `shot` by the pointer as it is now. S_OK with a cursor, S_FALSE when there is none
-// to draw, else the platform's error; the shot is empty unless S_OK.
+// to draw (hidden, or no cursor set), else the platform's error; the shot is empty unless S_OK.
 HRESULT takeCursorShot(CursorShot& shot);
 // Deletes the snapshot's bitmaps and empties it.
 void freeCursorShot(CursorShot& shot);

@@ -2,6 +2,7 @@
 #include "cursor_scene.h"
 
 #include <array>
+#include <climits>
 
 #include "common/win_raii.h"
 
@@ -10,6 +11,8 @@ namespace pointer_test {
 namespace {
 
 constexpr wchar_t kClassName[] = L"ZelkPointerScene";
+// wParam: show (nonzero) or hide; the result is ShowCursor's.
+constexpr UINT kShowCursor = WM_APP + 1;
 constexpr int kCursorSize = 32;
 constexpr int kRowBytes = kCursorSize / 8;
 
@@ -62,6 +65,15 @@ CursorScene::~CursorScene() {
   if (thread_.joinable()) thread_.join();
 }
 
+int CursorScene::showCursor(bool show) const {
+  DWORD_PTR count = 0;
+  if (windows_.empty() || !::SendMessageTimeoutW(windows_.front(), kShowCursor, show ? 1 : 0, 0,
+                                                 SMTO_BLOCK, 5000, &count)) {
+    return INT_MIN;
+  }
+  return static_cast<int>(static_cast<LRESULT>(count));
+}
+
 void CursorScene::run(HANDLE created) {
   cursor_ = makeCursor();
   WNDCLASSW windowClass = {};
@@ -99,6 +111,7 @@ void CursorScene::run(HANDLE created) {
 
 LRESULT CALLBACK CursorScene::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_ERASEBKGND) return 1;
+  if (message == kShowCursor) return ::ShowCursor(wParam != 0);
   if (message != WM_PAINT) return ::DefWindowProcW(window, message, wParam, lParam);
   PAINTSTRUCT paint;
   HDC dc = ::BeginPaint(window, &paint);

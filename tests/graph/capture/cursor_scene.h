@@ -36,6 +36,9 @@ class CursorScene {
   bool shown() const { return shown_; }
   HWND window(size_t pane) const { return windows_.at(pane); }
   HCURSOR cursor() const { return cursor_; }
+  // ShowCursor on the scene's thread, whose input state the pointer over its windows follows;
+  // the new display count.
+  int showCursor(bool show) const;
 
  private:
   void run(HANDLE created);

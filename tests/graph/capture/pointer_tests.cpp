@@ -1,7 +1,8 @@
 // The pointer in captured frames, with real windows and the real pointer and buttons of the
 // virtual display: the cursor's hotspot lands on the pointer in direct, buffered and resized
-// frames; a held left or right button inverts it and the middle one does not; the capture
-// surface never keeps the pointer; a tracked window clips a pointer beside it.
+// frames; a hidden pointer is not drawn; a held left or right button inverts it and the middle
+// one does not; the capture surface never keeps the pointer; a tracked window clips a pointer
+// beside it.
 #include <windows.h>
 #include <dshow.h>
 #include <wrl/client.h>
@@ -235,6 +236,46 @@ TEST_F(PointerTest, HotspotLandsOnThePointerInDirectAndBufferedFrames) {
   const Frame hidden = nextFrame();
   stopCapture();
   EXPECT_EQ(hidden.pixelsUnlike(kBackdrop), 0) << "showmouse off draws no pointer";
+}
+
+TEST_F(PointerTest, HiddenPointerIsNotDrawn) {
+  const POINT inFrame = {100, 60};
+  ASSERT_NO_FATAL_FAILURE(pointAt({kArea.left + inFrame.x, kArea.top + inFrame.y}));
+  // Wine reports the pointer state of the thread whose window is in front, the scene's: hiding
+  // it on the test's own thread changes nothing there. Shown again however the test ends.
+  struct Hidden {
+    explicit Hidden(const CursorScene& scene) : scene(scene), count(scene.showCursor(false)) {}
+    ~Hidden() { show(); }
+    int show() {
+      if (!shown) count = scene.showCursor(true);
+      shown = true;
+      return count;
+    }
+    const CursorScene& scene;
+    int count;
+    bool shown = false;
+  } hidden(*scene_);
+  ASSERT_EQ(hidden.count, -1);
+  CURSORINFO info = {sizeof(info)};
+  ASSERT_TRUE(::GetCursorInfo(&info));
+  ASSERT_EQ(info.flags & CURSOR_SHOWING, 0u) << "the platform reports the pointer hidden";
+  EXPECT_EQ(info.hCursor, scene_->cursor()) << "though it still names the cursor";
+
+  CursorShot shot;
+  EXPECT_EQ(takeCursorShot(shot), S_FALSE);
+  EXPECT_FALSE(shot.hasCursor());
+
+  ASSERT_NO_FATAL_FAILURE(startCapture([](CaptureParams& params) {
+    params.rect = params.area = kArea;
+    params.flags = only({});
+  }));
+  EXPECT_EQ(nextFrame().pixelsUnlike(kBackdrop), 0) << "a hidden pointer is drawn";
+  EXPECT_EQ(hidden.show(), 0);
+  {
+    SCOPED_TRACE("shown again");
+    expectCursorAt(nextFrame(), inFrame, kBackdrop, false);
+  }
+  stopCapture();
 }
 
 TEST_F(PointerTest, HeldLeftOrRightButtonInvertsThePointerAndTheMiddleOneDoesNot) {
