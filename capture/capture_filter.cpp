@@ -38,9 +38,16 @@ CaptureFilter::CaptureFilter(IUnknown* outer, HRESULT* hr)
   }
   pin_ = pin.get();
   *hr = AddPin(std::move(pin));
+  if (FAILED(*hr)) return;
+  // Other processes find the filter by this entry; unlisted, it still works.
+  if (filterEntry_.list(GetOwner(), L"Zelkgrab %08x pid %08x") == E_OUTOFMEMORY) {
+    *hr = E_OUTOFMEMORY;
+  }
 }
 
 CaptureFilter::~CaptureFilter() {
+  // First: a call through an entry must not reach a filter whose settings are gone.
+  filterEntry_.clear();
   graphEntry_.clear();
   // What the next instance starts from.
   settings_.save();

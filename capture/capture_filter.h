@@ -53,5 +53,7 @@ class CaptureFilter final : public CUnknownWith<CSource, IFileSourceFilter, IAMO
   // Made and kept, never handed out: the graph chooses its own clock.
   Microsoft::WRL::ComPtr<CBaseReferenceClock> ownClock_;
   std::wstring fileName_;
+  // How other processes find the filter, and (with regrot) the graph it joined.
+  ForwardedRunningObject filterEntry_;
   ForwardedRunningObject graphEntry_;
 };

@@ -49,14 +49,6 @@ CapturePin::CapturePin(HRESULT* hr, CaptureFilter* filter, CaptureSettings* sett
     enumRef_.Reset();
   }
 
-  // Other processes find the filter by this entry; unlisted, it still works.
-  forwarder_ = new (std::nothrow) RunningObjectForwarder(GetOwner());
-  if (!forwarder_) {
-    *hr = E_OUTOFMEMORY;
-    return;
-  }
-  registerRunningObject(forwarder_, L"Zelkgrab %08x pid %08x", &rotCookie_);
-
   settings_.change([](CaptureParams& params) {
     if (!::IsWindow(paramToWindow(params.hwnd))) params.set(CaptureFlag::TrackWnd, false);
   });
@@ -65,11 +57,6 @@ CapturePin::CapturePin(HRESULT* hr, CaptureFilter* filter, CaptureSettings* sett
 }
 
 CapturePin::~CapturePin() {
-  revokeRunningObject(rotCookie_);
-  if (forwarder_) {
-    forwarder_->Detach();
-    forwarder_->Release();
-  }
   CAutoLock lock(&pinLock_);
   composer_.surface().free();
 }

@@ -24,7 +24,6 @@
 #include "capture/panel_link.h"
 #include "common/win_raii.h"
 #include "config/capture_settings.h"
-#include "config/running_objects.h"
 #include "dshow/queued_output_pin.h"
 #include "dshow/source.h"
 #include "zelkpanel.h"
@@ -131,7 +130,4 @@ class CapturePin final : public CUnknownWith<CQueuedOutputPin<CSourceStream>, IA
   // Held for the pin's life, so that the panel's server keeps running; never called.
   Microsoft::WRL::ComPtr<IZelkgrabEnum> enumRef_;
   bool connectedInstance_ = false;
-  // The filter's entry in the running object table.
-  RunningObjectForwarder* forwarder_ = nullptr;
-  DWORD rotCookie_ = 0;
 };

@@ -566,7 +566,7 @@ ComPtr<IUnknown> listedObject(const std::wstring& name) {
 }
 
 TEST_F(CaptureFilterTest, GraphEntryLetsTheGraphGoWhenItsHolderReleasesIt) {
-  pin_->ChangeParams([](CaptureParams& params) { params.set(CaptureFlag::RegRot, true); });
+  filter_->settings().change([](CaptureParams& params) { params.set(CaptureFlag::RegRot, true); });
   ComPtr<IFilterGraph> graph;
   ASSERT_EQ(
       ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph)),
