@@ -8,6 +8,8 @@
 #include <limits>
 #include <new>
 
+#include <wrl/client.h>
+
 namespace {
 
 constexpr REFERENCE_TIME kUnitsPerSecond = 10'000'000;
@@ -182,4 +184,18 @@ DWORD CBaseReferenceClock::fireDue() {
   // Rounded up, so the thread wakes at or after the time and never spins on a zero wait.
   REFERENCE_TIME wait = (earliest - now + kUnitsPerMillisecond - 1) / kUnitsPerMillisecond;
   return static_cast<DWORD>(std::clamp<REFERENCE_TIME>(wait, 1, kLongestWaitMs));
+}
+
+HRESULT UseBaseReferenceClock(IUnknown* graph) {
+  if (!graph) return E_POINTER;
+  Microsoft::WRL::ComPtr<IMediaFilter> timing;
+  HRESULT hr =
+      graph->QueryInterface(IID_IMediaFilter, reinterpret_cast<void**>(timing.GetAddressOf()));
+  if (FAILED(hr)) return hr;
+  hr = S_OK;
+  Microsoft::WRL::ComPtr<CBaseReferenceClock> clock =
+      new (std::nothrow) CBaseReferenceClock(nullptr, &hr);
+  if (!clock) return E_OUTOFMEMORY;
+  if (FAILED(hr)) return hr;
+  return timing->SetSyncSource(clock.Get());
 }

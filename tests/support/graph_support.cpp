@@ -2,10 +2,7 @@
 #include "graph_support.h"
 
 #include <chrono>
-#include <new>
 #include <thread>
-
-#include "dshow/reference_clock.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -25,18 +22,6 @@ ComPtr<IPin> findPin(IBaseFilter* filter, PIN_DIRECTION direction) {
     if (SUCCEEDED(pin->QueryDirection(&actual)) && actual == direction) return pin;
   }
   return nullptr;
-}
-
-HRESULT useOwnClock(IGraphBuilder* graph) {
-  if (!graph) return E_POINTER;
-  HRESULT hr = S_OK;
-  ComPtr<CBaseReferenceClock> clock = new (std::nothrow) CBaseReferenceClock(nullptr, &hr);
-  if (!clock) return E_OUTOFMEMORY;
-  if (FAILED(hr)) return hr;
-  ComPtr<IMediaFilter> timing;
-  hr = graph->QueryInterface(IID_PPV_ARGS(&timing));
-  if (FAILED(hr)) return hr;
-  return timing->SetSyncSource(clock.Get());
 }
 
 bool waitForEvent(IGraphBuilder* graph, long code, DWORD timeoutMs, LONG_PTR* param1) {
@@ -70,6 +55,11 @@ HRESULT SampleRecorder::QueryInterface(REFIID iid, void** object) {
 }
 
 HRESULT SampleRecorder::SampleCB(double, IMediaSample* sample) {
+  if (const DWORD hold = holdMs_.exchange(0)) {
+    holding_ = true;
+    ::Sleep(hold);
+    holding_ = false;
+  }
   SeenSample seen;
   seen.timeResult = sample->GetTime(&seen.start, &seen.stop);
   seen.length = sample->GetActualDataLength();

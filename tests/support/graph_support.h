@@ -20,11 +20,6 @@ extern const CLSID kSampleGrabber;
 // The first pin of `filter` in `direction`, or null.
 Microsoft::WRL::ComPtr<IPin> findPin(IBaseFilter* filter, PIN_DIRECTION direction);
 
-// Gives `graph` a reference clock of ours. Wine's default graph clock can hang the graph's
-// final release: its advise thread looks for the stop request only after it has slept, so a
-// release that lands while the thread is between two sleeps waits for it forever.
-HRESULT useOwnClock(IGraphBuilder* graph);
-
 // Waits up to `timeoutMs` for event `code` from the graph; false on time-out. Other events are
 // passed over.
 bool waitForEvent(IGraphBuilder* graph, long code, DWORD timeoutMs, LONG_PTR* param1 = nullptr);
@@ -58,9 +53,14 @@ class SampleRecorder final : public ISampleGrabberCB {
   // The data of the latest sample.
   std::vector<BYTE> lastData();
   void clear();
+  // The next sample is held `ms` milliseconds in the callback: a downstream filter that blocks.
+  void holdNextSample(DWORD ms) { holdMs_ = ms; }
+  bool holding() const { return holding_; }
 
  private:
   std::atomic<ULONG> references_{0};
+  std::atomic<DWORD> holdMs_{0};
+  std::atomic<bool> holding_{false};
   std::mutex mutex_;
   std::vector<SeenSample> samples_;
   std::vector<BYTE> lastData_;

@@ -4,6 +4,7 @@
 #include "tools/zelkrec/console_text.h"
 #include "tools/zelkrec/fourcc.h"
 #include "tools/zelkrec/graph_events.h"
+#include "dshow/reference_clock.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -39,6 +40,9 @@ HRESULT PlaybackGraph::build(std::shared_ptr<const AviRecording> recording, Fram
   HRESULT hr =
       ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph_));
   if (FAILED(hr)) return hr;
+  // Not the graph's default clock, which can hang its release under Wine; without ours the
+  // default one serves.
+  UseBaseReferenceClock(graph_.Get());
 
   const AviVideoFormat video = recording->video();
   step_ = "adding the AVI source to the graph";
@@ -65,7 +69,8 @@ HRESULT PlaybackGraph::build(std::shared_ptr<const AviRecording> recording, Fram
 HRESULT PlaybackGraph::connectThroughZelkdec(IPin* sourceOut, IPin* sinkIn,
                                              FilterModule* decoderModule) {
   step_ = "creating the ZLKC decoder";
-  HRESULT hr = decoderModule->createFilter(kZelkdecModule, kZelkdec, decoder_.ReleaseAndGetAddressOf());
+  HRESULT hr =
+      decoderModule->createFilter(kZelkdecModule, kZelkdec, decoder_.ReleaseAndGetAddressOf());
   if (FAILED(hr)) {
     step_ = "no decoder for the ZLKC stream: Zelkdec is not registered, and loading " +
             toUtf8(decoderModule->path().empty() ? std::wstring(kZelkdecModule)

@@ -8,6 +8,7 @@
 #include "tools/zelkrec/stream_file_sink.h"
 #include "zelkgrab.h"
 #include "common/win_raii.h"
+#include "dshow/reference_clock.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -52,6 +53,9 @@ HRESULT RecordingGraph::build(IBaseFilter* capture, IBaseFilter* encoder,
   HRESULT hr =
       ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph_));
   if (FAILED(hr)) return hr;
+  // Not the graph's default clock, which can hang its release under Wine; without ours the
+  // default one serves.
+  UseBaseReferenceClock(graph_.Get());
   step_ = "creating the capture graph builder";
   hr = ::CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
                           IID_PPV_ARGS(&builder_));

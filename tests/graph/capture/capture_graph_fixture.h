@@ -15,6 +15,7 @@
 #include "capture/capture_pin.h"
 #include "common/module_proc.h"
 #include "common/win_raii.h"
+#include "dshow/reference_clock.h"
 #include "graph_support.h"
 
 namespace capture_graph {
@@ -83,7 +84,7 @@ class CaptureGraphTest : public ::testing::Test {
     ASSERT_EQ(graph_->AddFilter(filter_.Get(), L"capture"), S_OK);
     ASSERT_EQ(graph_->AddFilter(grabber_.Get(), L"grabber"), S_OK);
     ASSERT_EQ(graph_->AddFilter(renderer_.Get(), L"renderer"), S_OK);
-    ASSERT_EQ(useOwnClock(graph_.Get()), S_OK);
+    ASSERT_EQ(UseBaseReferenceClock(graph_.Get()), S_OK);
   }
 
   void connectChain() {

@@ -171,6 +171,7 @@ class PointerTest : public ::testing::Test {
       ASSERT_EQ(::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
                                    IID_PPV_ARGS(&graph_)),
                 S_OK);
+      ASSERT_EQ(UseBaseReferenceClock(graph_.Get()), S_OK);
       ASSERT_EQ(graph_.As(&control_), S_OK);
       recorder_ = new SampleRecorder();
       grabber_ = makeSampleGrabber(recorder_.Get(), MEDIATYPE_Video, GUID_NULL);

@@ -19,6 +19,7 @@
 #include "tests/unit/tools/avi_test_file.h"
 #include "tools/zelkrec/avi_source_filter.h"
 #include "tools/zelkrec/frame_sink.h"
+#include "dshow/reference_clock.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -145,6 +146,7 @@ class PlaybackFilterTest : public ::testing::Test {
     ASSERT_TRUE(SUCCEEDED(apartment_.result()));
     ASSERT_TRUE(SUCCEEDED(::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
                                              IID_PPV_ARGS(&graph_))));
+    ASSERT_EQ(UseBaseReferenceClock(graph_.Get()), S_OK);
   }
 
   // Adds both filters and connects the source's pin to the sink's first pin.

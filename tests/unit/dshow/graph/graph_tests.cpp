@@ -10,6 +10,7 @@
 #include "dshow/unknown.h"
 #include "graph_support.h"
 #include "test_filters.h"
+#include "dshow/reference_clock.h"
 
 using Microsoft::WRL::ComPtr;
 using namespace graph_support;
@@ -26,6 +27,7 @@ class GraphTest : public ::testing::Test {
     ASSERT_EQ(
         ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph_)),
         S_OK);
+    ASSERT_EQ(UseBaseReferenceClock(graph_.Get()), S_OK);
     ASSERT_EQ(graph_.As(&control_), S_OK);
   }
 
