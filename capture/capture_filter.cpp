@@ -18,8 +18,7 @@ CUnknown* CaptureFilter::create(IUnknown* outer, HRESULT* hr) {
 }
 
 CaptureFilter::CaptureFilter(IUnknown* outer, HRESULT* hr)
-    : CUnknownWith(L"Zelkgrab", outer, CLSID_Zelkgrab),
-      settings_(currentModule(), CLSID_Zelkgrab) {
+    : CUnknownWith(L"Zelkgrab", outer, CLSID_Zelkgrab), settings_(currentModule(), CLSID_Zelkgrab) {
   CaptureParams desktop;
   readScreenInfo(&desktop);
   settings_.load(desktop);

@@ -240,13 +240,14 @@ HRESULT CapturePin::FillBuffer(IMediaSample* sample) {
     SampleBitmap bitmap;
     hr = prepareSampleBitmap(sample, &bitmap);
     if (FAILED(hr)) return hr;
-    const LONG rowBytes = (format->bmiHeader.biWidth * composer_.surface().bytesPerPixel() + 3) & ~3;
+    const LONG rowBytes =
+        (format->bmiHeader.biWidth * composer_.surface().bytesPerPixel() + 3) & ~3;
     bitmap.length = std::abs(format->bmiHeader.biHeight) * rowBytes;
     hr = sample->SetActualDataLength(bitmap.length);
     if (FAILED(hr)) return hr;
 
-    sizeChanged = params.frameSize.cx != appliedFrameSize_.cx ||
-                  params.frameSize.cy != appliedFrameSize_.cy;
+    sizeChanged =
+        params.frameSize.cx != appliedFrameSize_.cx || params.frameSize.cy != appliedFrameSize_.cy;
     appliedFrameSize_ = params.frameSize;
     hr = composer_.compose(params, format->bmiHeader, bitmap, capture, &report);
   }

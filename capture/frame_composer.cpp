@@ -16,8 +16,8 @@ GrabHooks FrameComposer::grabHooks(const CaptureParams& params, FrameReport* rep
   GrabHooks hooks;
   hooks.hideFrame = [report] { report->kind = FrameReport::Kind::Hide; };
   hooks.showFrame = [report, &params](const ParamRect& screen) {
-    report->kind = params.has(CaptureFlag::ShowFrame) ? FrameReport::Kind::Show
-                                                       : FrameReport::Kind::Hide;
+    report->kind =
+        params.has(CaptureFlag::ShowFrame) ? FrameReport::Kind::Show : FrameReport::Kind::Hide;
     report->screen = screen;
   };
   if (params.has(CaptureFlag::HideMouse)) return hooks;
@@ -89,8 +89,7 @@ HRESULT FrameComposer::scaleSurfaceToSample(uint8_t* sampleBits, const BITMAPINF
   }
   const int left = (targetWidth - width) / 2;
   const int top = (targetHeight - height) / 2;
-  const int mode =
-      params.has(CaptureFlag::ResizeType) ? FrameScaler::Linear : FrameScaler::Nearest;
+  const int mode = params.has(CaptureFlag::ResizeType) ? FrameScaler::Linear : FrameScaler::Nearest;
   HRESULT hr = scaler_.prepare(sourceWidth, sourceHeight, width, height, bytes, mode);
   if (FAILED(hr)) return hr;
   hr = scaler_.run(sampleBits + static_cast<size_t>(top) * targetStride + bytes * left,

@@ -97,9 +97,9 @@ void PanelLink::open() {
     return;
   }
   auto* threadReference = new (std::nothrow) std::shared_ptr<Channel>(channel);
-  HANDLE thread = threadReference
-                      ? ::CreateThread(nullptr, 0, &PanelLink::threadProc, threadReference, 0, nullptr)
-                      : nullptr;
+  HANDLE thread = threadReference ? ::CreateThread(nullptr, 0, &PanelLink::threadProc,
+                                                   threadReference, 0, nullptr)
+                                  : nullptr;
   if (!thread) {
     delete threadReference;
     ::FreeLibrary(channel->module);

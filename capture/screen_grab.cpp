@@ -66,8 +66,8 @@ HRESULT grabFrame(CaptureSurface& surface, const CaptureParams& params, const Gr
   if (empty) {
     if (hooks.hideFrame) hooks.hideFrame();
   } else if (hooks.showFrame) {
-    hooks.showFrame({dst.left + origin.x, dst.top + origin.y, dst.right + origin.x,
-                     dst.bottom + origin.y});
+    hooks.showFrame(
+        {dst.left + origin.x, dst.top + origin.y, dst.right + origin.x, dst.bottom + origin.y});
   }
 
   if (empty) {

@@ -9,10 +9,10 @@
 
 #include "config/capture_params.h"
 
-// Fills `*info` with initialCaptureParams() (config/built_in_settings.h) for the desktop: hwnd = the desktop window, rect =
-// area = the monitors' bounding rectangle (the virtual-screen metrics when no monitor is
-// listed), frameSize = its size, screenBits = the desktop DC's raw bit depth. `uncovered`, if
-// given, receives the bounding rectangle's parts no monitor shows.
+// Fills `*info` with initialCaptureParams() (config/built_in_settings.h) for the desktop: hwnd =
+// the desktop window, rect = area = the monitors' bounding rectangle (the virtual-screen metrics
+// when no monitor is listed), frameSize = its size, screenBits = the desktop DC's raw bit depth.
+// `uncovered`, if given, receives the bounding rectangle's parts no monitor shows.
 HRESULT readScreenInfo(CaptureParams* info, std::vector<ParamRect>* uncovered = nullptr);
 
 // The pixel depth the capture works in for a desktop depth: 16, 15 and 32 stay, anything else

@@ -11,13 +11,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cwchar>
 #include <memory>
+#include <thread>
 
 #include "capture/capture_filter.h"
 #include "capture/capture_pin.h"
+#include "capture/screen_info.h"
 #include "common/com_registration.h"
 #include "common/module_proc.h"
 #include "common/win_raii.h"
@@ -200,6 +203,115 @@ TEST_F(CaptureFilterTest, EachControlClientGetsItsOwnChangeEvent) {
   ASSERT_EQ(first->get_sc_prop(bstr(L"params\\output\\cx").get(), &value), S_OK);
   EXPECT_EQ(value, 480);
   EXPECT_TRUE(FAILED(first->put_sc_props(bstr(L"<configuration><params").get())));
+}
+
+TEST_F(CaptureFilterTest, ARefusedDocumentSignalsNobody) {
+  ComPtr<IZelkgrab> control;
+  ASSERT_EQ(filter_->QueryInterface(IID_IZelkgrab, &control), S_OK);
+  while (control->CheckEvent(0) == S_OK) {
+  }
+  EXPECT_TRUE(FAILED(control->put_sc_props(bstr(L"<configuration><params").get())));
+  EXPECT_EQ(control->CheckEvent(0), S_FALSE) << "nothing changed";
+  ASSERT_EQ(
+      control->put_sc_props(bstr(L"<configuration><params event=\"12\"/></configuration>").get()),
+      S_OK);
+  EXPECT_EQ(control->CheckEvent(0), S_OK);
+}
+
+// The document names the tracked window by its title, read without a message to the window:
+// its thread may be busy, or waiting for whoever asks.
+TEST_F(CaptureFilterTest, TheDocumentNamesAWindowWhoseThreadDoesNotAnswer) {
+  UniqueHandle created(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  UniqueHandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  std::atomic<HWND> window{nullptr};
+  std::thread owner([&] {
+    HWND own = ::CreateWindowExW(0, L"STATIC", L"Busy owner", WS_OVERLAPPED, 10, 10, 100, 100,
+                                 nullptr, nullptr, nullptr, nullptr);
+    window = own;
+    ::SetEvent(created.get());
+    ::WaitForSingleObject(release.get(), 10000);  // never pumps meanwhile
+    if (own) ::DestroyWindow(own);
+  });
+  ASSERT_EQ(::WaitForSingleObject(created.get(), kWaitMs), WAIT_OBJECT_0);
+  ASSERT_NE(window.load(), nullptr);
+  ASSERT_EQ(filter_->settings().SetParam(L"params\\window\\hwnd",
+                                         static_cast<int32_t>(windowToParam(window))),
+            S_OK);
+
+  std::wstring document;
+  std::atomic<bool> built{false};
+  std::thread reader([&] {
+    filter_->settings().GetDocument(&document);
+    built = true;
+  });
+  for (int i = 0; i < 200 && !built; ++i) ::Sleep(10);
+  const bool answered = built;
+  ::SetEvent(release.get());
+  owner.join();
+  reader.join();
+  EXPECT_TRUE(answered) << "the document waited for the window's thread";
+  EXPECT_NE(document.find(L"name=\"Busy owner\""), std::wstring::npos)
+      << std::string(document.begin(), document.end());
+}
+
+TEST_F(CaptureFilterTest, APeriodOfZeroIsKeptButFramesComeAtTheBuiltInPeriod) {
+  ASSERT_EQ(filter_->settings().SetParam(L"params\\sampletime", 0), S_OK);
+  buildGraph();
+  connectChain();
+  ASSERT_TRUE(SUCCEEDED(control_->Pause()));
+  ASSERT_TRUE(recorder_->waitFor(1, kWaitMs));
+  ::Sleep(300);
+  EXPECT_EQ(recorder_->samples().size(), 1u) << "paused stays paused";
+  ASSERT_TRUE(SUCCEEDED(control_->Run()));
+  ASSERT_TRUE(recorder_->waitFor(5, kWaitMs));
+  ASSERT_EQ(control_->Stop(), S_OK);
+  expectPeriodicTimes(kDefaultPeriod);
+  int32_t stored = -1;
+  ASSERT_EQ(filter_->settings().GetParam(L"params\\sampletime", &stored), S_OK);
+  EXPECT_EQ(stored, 0) << "the record keeps what it was given";
+}
+
+TEST_F(CaptureFilterTest, ABorderChangedWhileConnectedShowsFromTheNextFrames) {
+  // A 100 x 100 area in a 200 x 200 frame: the first row in memory (the bottom one) is border.
+  filter_->settings().change([](CaptureParams& params) {
+    params.rect = {0, 0, 100, 100};
+    params.area = params.rect;
+    params.output = {200, 200};
+    params.set(CaptureFlag::OutputSize, true);
+    params.set(CaptureFlag::OptCapture, false);
+    params.set(CaptureFlag::HideMouse, true);
+  });
+  buildGraph();
+  connectChain();
+  ASSERT_TRUE(SUCCEEDED(control_->Run()));
+  ASSERT_TRUE(recorder_->waitFor(2, kWaitMs));
+  EXPECT_EQ(recorder_->samples().back().firstWord & 0xFFFFFF, 0xFF00FFu);
+  ASSERT_EQ(filter_->settings().SetParam(L"params\\border\\rgb", 0x0000FF), S_OK);
+  recorder_->clear();
+  ASSERT_TRUE(recorder_->waitFor(3, kWaitMs));
+  EXPECT_EQ(recorder_->samples().back().firstWord & 0xFFFFFF, 0xFF0000u) << "red, as 0x00RRGGBB";
+  ASSERT_EQ(control_->Stop(), S_OK);
+}
+
+TEST_F(CaptureFilterTest, ASlowDownstreamFilterHoldsUpNoControlCall) {
+  buildGraph();
+  connectChain();
+  ComPtr<IZelkgrab> control;
+  ASSERT_EQ(filter_->QueryInterface(IID_IZelkgrab, &control), S_OK);
+  recorder_->holdNextSample(3000);
+  ASSERT_TRUE(SUCCEEDED(control_->Run()));
+  for (int i = 0; i < 500 && !recorder_->holding(); ++i) ::Sleep(10);
+  ASSERT_TRUE(recorder_->holding());
+  ::Sleep(1000);  // long enough for a queue in front of the blocked filter to fill up
+  const ULONGLONG started = ::GetTickCount64();
+  BSTR document = nullptr;
+  ASSERT_EQ(control->get_sc_props(&document), S_OK);
+  UniqueBstr owned(document);
+  LONG value = 0;
+  ASSERT_EQ(control->get_sc_prop(bstr(L"params\\output\\cx").get(), &value), S_OK);
+  EXPECT_LT(::GetTickCount64() - started, 500u);
+  EXPECT_TRUE(recorder_->holding()) << "measured while the filter was still blocked";
+  ASSERT_EQ(control_->Stop(), S_OK);
 }
 
 TEST_F(CaptureFilterTest, AnswersTheInterfacesCaptureApplicationsProbe) {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -29,9 +30,12 @@ namespace {
 // Answers the pin like the panel's queue: events first in, first out; every write noted.
 class FakeQueue final : public DispatchDouble<IZelkgrabQueue, IID_IZelkgrabQueue> {
  public:
-
   HRESULT STDMETHODCALLTYPE get_qparam(BSTR prop, BSTR* param) override {
     if (!prop || !param) return E_POINTER;
+    if (hang_) {
+      ::SetEvent(hung_.get());
+      ::WaitForSingleObject(released_.get(), 10000);
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     if (std::wstring(prop) != L"event") return E_INVALIDARG;
     ++eventReads_;
@@ -64,8 +68,18 @@ class FakeQueue final : public DispatchDouble<IZelkgrabQueue, IID_IZelkgrabQueue
     std::lock_guard<std::mutex> lock(mutex_);
     return std::exchange(writes_, {});
   }
+  // A panel that stops answering: reads wait until `release`.
+  void hang() { hang_ = true; }
+  bool waitUntilHung(DWORD ms) { return ::WaitForSingleObject(hung_.get(), ms) == WAIT_OBJECT_0; }
+  void release() {
+    hang_ = false;
+    ::SetEvent(released_.get());
+  }
 
  private:
+  std::atomic<bool> hang_{false};
+  UniqueHandle hung_{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  UniqueHandle released_{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   std::mutex mutex_;
   std::deque<std::wstring> events_;
   int eventReads_ = 0;
@@ -128,6 +142,12 @@ class PanelExchangeTest : public CaptureGraphTest {
     for (int i = 0; i < 200 && queue_->eventReads() < reads + 3; ++i) ::Sleep(5);
   }
 
+  // The references to the queue other than the test's own.
+  ULONG queueReferences() {
+    queue_->AddRef();
+    return queue_->Release();
+  }
+
   ComPtr<FakeQueue> queue_;
   ComPtr<FakeQueueFactory> factory_;
   DWORD cookie_ = 0;
@@ -164,8 +184,8 @@ TEST_F(PanelExchangeTest, OnlyGeometryAndCursorEventsDeliverWhenOptimised) {
   waitUntilDrained();
   EXPECT_FALSE(anotherFrameWithin(kQuietMs));
 
-  for (const wchar_t* event : {L"WindowChanged", L"WindowBorderChanged",
-                               L"WindowClientAreaChanged", L"RectangleChanged and more"}) {
+  for (const wchar_t* event : {L"WindowChanged", L"WindowBorderChanged", L"WindowClientAreaChanged",
+                               L"RectangleChanged and more"}) {
     SCOPED_TRACE(testing::Message() << std::wstring(event).c_str());
     queue_->queueEvent(event);
     EXPECT_TRUE(anotherFrameWithin(kWaitMs)) << "a geometry change delivers a frame";
@@ -177,7 +197,8 @@ TEST_F(PanelExchangeTest, OnlyGeometryAndCursorEventsDeliverWhenOptimised) {
   queue_->queueEvent(L"CursorChanged");
   EXPECT_TRUE(anotherFrameWithin(kWaitMs));
   waitUntilDrained();
-  filter_->settings().change([](CaptureParams& params) { params.set(CaptureFlag::HideMouse, true); });
+  filter_->settings().change(
+      [](CaptureParams& params) { params.set(CaptureFlag::HideMouse, true); });
   EXPECT_TRUE(anotherFrameWithin(kWaitMs)) << "the parameter change itself counts";
   waitUntilDrained();
   EXPECT_FALSE(anotherFrameWithin(kQuietMs));
@@ -195,6 +216,42 @@ TEST_F(PanelExchangeTest, WithoutOptimisationEveryPeriodDelivers) {
   startStreaming();
   EXPECT_TRUE(recorder_->waitFor(5, kWaitMs)) << "optcapture alone still delivers every period";
   ASSERT_EQ(control_->Stop(), S_OK);
+}
+
+TEST_F(PanelExchangeTest, TheQueueIsAskedForEventsOncePerPeriod) {
+  // Optimised and with nothing changing: no frame goes, but the events are still read.
+  startStreaming();
+  const int before = queue_->eventReads();
+  ::Sleep(5000);
+  const int reads = queue_->eventReads() - before;
+  ASSERT_EQ(control_->Stop(), S_OK);
+  // 25 periods a second, one read each while the queue is empty; a little slack for timing.
+  EXPECT_LE(reads, 5 * 25 + 10);
+  EXPECT_GE(reads, 5 * 25 / 2) << "and the queue is still read every period";
+}
+
+TEST_F(PanelExchangeTest, AHungPanelHoldsUpNeitherStopNorControlCalls) {
+  const ULONG idle = queueReferences();
+  startStreaming();
+  queue_->hang();
+  ASSERT_TRUE(queue_->waitUntilHung(kWaitMs));
+  ComPtr<IZelkgrab> control;
+  ASSERT_EQ(filter_->QueryInterface(IID_IZelkgrab, &control), S_OK);
+  ULONGLONG started = ::GetTickCount64();
+  BSTR document = nullptr;
+  ASSERT_EQ(control->get_sc_props(&document), S_OK);
+  ::SysFreeString(document);
+  EXPECT_LT(::GetTickCount64() - started, 250u);
+  EXPECT_TRUE(recorder_->waitFor(recorder_->samples().size() + 2, kWaitMs))
+      << "without an answer the panel counts as absent: every period delivers";
+
+  started = ::GetTickCount64();
+  ASSERT_EQ(control_->Stop(), S_OK);
+  EXPECT_LT(::GetTickCount64() - started, 2000u);
+  queue_->release();
+  // The call that hung lets go of the queue once the panel answers.
+  for (int i = 0; i < 500 && queueReferences() != idle; ++i) ::Sleep(10);
+  EXPECT_EQ(queueReferences(), idle);
 }
 
 // The writes of one sample: a position with the frame shown, or only the frame hidden.
@@ -216,7 +273,8 @@ TEST_F(PanelExchangeTest, ReportsTheCapturedFrameInScreenCoordinates) {
   EXPECT_EQ(writes[0], expected[0]);
   EXPECT_EQ(writes[1], expected[1]);
 
-  filter_->settings().change([](CaptureParams& params) { params.set(CaptureFlag::ShowFrame, false); });
+  filter_->settings().change(
+      [](CaptureParams& params) { params.set(CaptureFlag::ShowFrame, false); });
   ASSERT_TRUE(recorder_->waitFor(recorder_->samples().size() + 3, kWaitMs));
   writes = queue_->takeWrites();
   ASSERT_FALSE(writes.empty());

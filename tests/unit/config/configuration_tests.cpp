@@ -256,7 +256,7 @@ TEST_F(FilterConfigurationTest, WholeDocumentsGoInAndOutOfThePin) {
   std::wstring document;
   ASSERT_EQ(filter->settings().GetDocument(&document), S_OK);
   ASSERT_EQ(filter->settings().PutDocument(L"<configuration><params><output cx=\"333\"/></params>"
-                             L"</configuration>"),
+                                           L"</configuration>"),
             S_OK);
   int32_t cx = 0;
   ASSERT_EQ(filter->settings().GetParam(L"params\\output\\cx", &cx), S_OK);
@@ -265,7 +265,8 @@ TEST_F(FilterConfigurationTest, WholeDocumentsGoInAndOutOfThePin) {
   CaptureParams before = {};
   before.size = sizeof(before);
   ASSERT_EQ(pin->CopyParams(&before), S_OK);
-  EXPECT_TRUE(FAILED(filter->settings().PutDocument(document.substr(0, document.size() / 2).c_str())));
+  EXPECT_TRUE(
+      FAILED(filter->settings().PutDocument(document.substr(0, document.size() / 2).c_str())));
   CaptureParams after = {};
   after.size = sizeof(after);
   ASSERT_EQ(pin->CopyParams(&after), S_OK);
