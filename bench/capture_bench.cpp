@@ -165,6 +165,8 @@ int runFilter(const char* name, const ParamRect& rect, int64_t sampletime, bool 
   graph->AddFilter(source, L"capture");
   graph->AddFilter(grabber.Get(), L"counter");
   graph->AddFilter(renderer.Get(), L"renderer");
+  // As the recorder runs it: on our clock (Wine's default one can hang the release).
+  UseBaseReferenceClock(graph.Get());
   if (FAILED(hr = graph->ConnectDirect(firstPin(source, PINDIR_OUTPUT).Get(),
                                        firstPin(grabber.Get(), PINDIR_INPUT).Get(), nullptr)) ||
       FAILED(hr = graph->ConnectDirect(firstPin(grabber.Get(), PINDIR_OUTPUT).Get(),

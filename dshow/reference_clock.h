@@ -70,8 +70,9 @@ class CBaseReferenceClock : public CUnknownImpl<IReferenceClock> {
   UniqueHandle thread_;  // set under `lock_`
 };
 
-// Makes a new clock of this kind the reference clock of `graph`, a filter graph manager.
-// Our programs' graphs use it in place of the graph's default clock: Wine's can hang the
+// Makes a new clock of this kind the reference clock of `graph`, a filter graph manager, and of
+// the filters in it now: call it once every filter is in the graph. Our programs' graphs use it
+// in place of the graph's default clock: Wine's can hang the
 // graph's final release, since its advise thread looks for the stop request only after it has
 // slept, and a release that lands while the thread is between two sleeps waits forever.
 HRESULT UseBaseReferenceClock(IUnknown* graph);

@@ -40,9 +40,6 @@ HRESULT PlaybackGraph::build(std::shared_ptr<const AviRecording> recording, Fram
   HRESULT hr =
       ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph_));
   if (FAILED(hr)) return hr;
-  // Not the graph's default clock, which can hang its release under Wine; without ours the
-  // default one serves.
-  UseBaseReferenceClock(graph_.Get());
 
   const AviVideoFormat video = recording->video();
   step_ = "adding the AVI source to the graph";
@@ -98,6 +95,9 @@ HRESULT PlaybackGraph::run() {
   ComPtr<IMediaControl> control;
   HRESULT hr = graph_.As(&control);
   if (FAILED(hr)) return hr;
+  // Not the graph's default clock, which can hang its release under Wine; without ours the
+  // default one serves. Set now that every filter is in the graph, so each of them gets it.
+  UseBaseReferenceClock(graph_.Get());
   // S_FALSE only says the change goes on asynchronously; frames tell when it streams.
   return control->Run();
 }

@@ -53,9 +53,6 @@ HRESULT RecordingGraph::build(IBaseFilter* capture, IBaseFilter* encoder,
   HRESULT hr =
       ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph_));
   if (FAILED(hr)) return hr;
-  // Not the graph's default clock, which can hang its release under Wine; without ours the
-  // default one serves.
-  UseBaseReferenceClock(graph_.Get());
   step_ = "creating the capture graph builder";
   hr = ::CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
                           IID_PPV_ARGS(&builder_));
@@ -265,6 +262,9 @@ HRESULT RecordingGraph::run() {
   ComPtr<IMediaControl> control;
   HRESULT hr = graph_.As(&control);
   if (FAILED(hr)) return hr;
+  // Not the graph's default clock, which can hang its release under Wine; without ours the
+  // default one serves. Set now that every filter is in the graph, so each of them gets it.
+  UseBaseReferenceClock(graph_.Get());
   // S_FALSE only says the change goes on asynchronously; frames tell when it streams.
   return control->Run();
 }

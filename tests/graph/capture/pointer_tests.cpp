@@ -171,7 +171,6 @@ class PointerTest : public ::testing::Test {
       ASSERT_EQ(::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
                                    IID_PPV_ARGS(&graph_)),
                 S_OK);
-      ASSERT_EQ(UseBaseReferenceClock(graph_.Get()), S_OK);
       ASSERT_EQ(graph_.As(&control_), S_OK);
       recorder_ = new SampleRecorder();
       grabber_ = makeSampleGrabber(recorder_.Get(), MEDIATYPE_Video, GUID_NULL);
@@ -182,6 +181,7 @@ class PointerTest : public ::testing::Test {
       ASSERT_EQ(graph_->AddFilter(filter_.Get(), L"capture"), S_OK);
       ASSERT_EQ(graph_->AddFilter(grabber_.Get(), L"grabber"), S_OK);
       ASSERT_EQ(graph_->AddFilter(renderer_.Get(), L"renderer"), S_OK);
+      ASSERT_EQ(UseBaseReferenceClock(graph_.Get()), S_OK);
       ASSERT_EQ(graph_->ConnectDirect(findPin(filter_.Get(), PINDIR_OUTPUT).Get(),
                                       findPin(grabber_.Get(), PINDIR_INPUT).Get(), nullptr),
                 S_OK);

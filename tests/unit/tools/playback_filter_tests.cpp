@@ -146,13 +146,13 @@ class PlaybackFilterTest : public ::testing::Test {
     ASSERT_TRUE(SUCCEEDED(apartment_.result()));
     ASSERT_TRUE(SUCCEEDED(::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
                                              IID_PPV_ARGS(&graph_))));
-    ASSERT_EQ(UseBaseReferenceClock(graph_.Get()), S_OK);
   }
 
   // Adds both filters and connects the source's pin to the sink's first pin.
   void connect(IBaseFilter* source, IBaseFilter* sink, IPin* sourceOut, IPin* sinkIn) {
     ASSERT_EQ(graph_->AddFilter(source, L"Source"), S_OK);
     ASSERT_EQ(graph_->AddFilter(sink, L"Sink"), S_OK);
+    ASSERT_EQ(UseBaseReferenceClock(graph_.Get()), S_OK);
     ASSERT_EQ(graph_->ConnectDirect(sourceOut, sinkIn, nullptr), S_OK);
   }
 

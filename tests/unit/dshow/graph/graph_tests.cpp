@@ -27,7 +27,6 @@ class GraphTest : public ::testing::Test {
     ASSERT_EQ(
         ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph_)),
         S_OK);
-    ASSERT_EQ(UseBaseReferenceClock(graph_.Get()), S_OK);
     ASSERT_EQ(graph_.As(&control_), S_OK);
   }
 
@@ -77,6 +76,7 @@ class GraphTest : public ::testing::Test {
     renderer_ = addWine(kNullRenderer, L"renderer");
     ASSERT_EQ(connect(upstream, grabber_.Get()), S_OK);
     ASSERT_EQ(connect(grabber_.Get(), renderer_.Get()), S_OK);
+    ASSERT_EQ(UseBaseReferenceClock(graph_.Get()), S_OK);
   }
 
   void runWithoutClock() {
