@@ -100,6 +100,12 @@ int32_t frameDimension(int32_t value, bool align) {
 }  // namespace
 
 int trackArea(CaptureParams& params, ViewState& view) {
+  CaptureParams desktop;
+  if (FAILED(readScreenInfo(&desktop))) return 1;
+  return trackArea(params, view, desktop);
+}
+
+int trackArea(CaptureParams& params, ViewState& view, const CaptureParams& desktop) {
   if (!::IsWindow(paramToWindow(params.hwnd))) {
     params.hwnd = kNoWindow;
     params.set(CaptureFlag::TrackWnd, false);
@@ -108,8 +114,6 @@ int trackArea(CaptureParams& params, ViewState& view) {
     params.set(CaptureFlag::TrackScr, false);
   }
 
-  CaptureParams desktop;
-  if (FAILED(readScreenInfo(&desktop))) return 1;
   if (params.has(CaptureFlag::TrackScr)) {
     params.rect = desktop.rect;
     params.area = desktop.rect;
@@ -118,19 +122,10 @@ int trackArea(CaptureParams& params, ViewState& view) {
   params.screenBits = normaliseScreenBits(desktop.screenBits, &bytes);
   params.screenBytes = bytes;
 
-  POINT cursor = {0, 0};
-  ::GetCursorPos(&cursor);
-  // The pointer in the coordinates of `source`.
-  ParamPoint pointer{cursor.x, cursor.y};
   const ParamPoint oldPan = params.pan;
-
   int result = 0;
   if (params.has(CaptureFlag::TrackWnd)) {
     result = trackWindow(params, desktop.rect);
-    if (result == 0) {
-      pointer.x -= params.rect.left;
-      pointer.y -= params.rect.top;
-    }
   } else {
     clipToDesktop(params, desktop.rect);
   }
@@ -150,10 +145,22 @@ int trackArea(CaptureParams& params, ViewState& view) {
       if (view.width == 0) view.width = params.frameSize.cx;
       if (view.height == 0) view.height = params.frameSize.cy;
     }
-    params.pan.x = followAxis(oldPan.x, view.width, pointer.x, params.source.left,
-                              params.source.right);
-    params.pan.y = followAxis(oldPan.y, view.height, pointer.y, params.source.top,
-                              params.source.bottom);
+    // The pointer in the coordinates of `source`; asked only when the view can move, as the
+    // question costs as much as a good part of a frame under some systems.
+    ParamPoint pointer{0, 0};
+    if (view.width < params.source.width() || view.height < params.source.height()) {
+      POINT cursor = {0, 0};
+      ::GetCursorPos(&cursor);
+      pointer = {cursor.x, cursor.y};
+      if (params.has(CaptureFlag::TrackWnd)) {
+        pointer.x -= params.rect.left;
+        pointer.y -= params.rect.top;
+      }
+    }
+    params.pan.x =
+        followAxis(oldPan.x, view.width, pointer.x, params.source.left, params.source.right);
+    params.pan.y =
+        followAxis(oldPan.y, view.height, pointer.y, params.source.top, params.source.bottom);
   }
 
   view.window = params.hwnd;

@@ -20,3 +20,5 @@ struct ViewState {
 // gone). Returns 0 when the frame can be captured, 1 when it cannot (the desktop could not be
 // read, or the tracked window is minimised or its rectangle unreadable).
 int trackArea(CaptureParams& params, ViewState& view);
+// The same with the desktop as readScreenInfo gave it, for a caller that has it already.
+int trackArea(CaptureParams& params, ViewState& view, const CaptureParams& desktop);

@@ -89,7 +89,7 @@ const VIDEOINFOHEADER* CapturePin::connectedFormat() const {
   return reinterpret_cast<const VIDEOINFOHEADER*>(mediaType_.pbFormat);
 }
 
-CaptureParams CapturePin::refreshGeometry(uint64_t* changes) {
+CaptureParams CapturePin::refreshGeometry(uint64_t* changes, const CaptureParams* desktop) {
   CAutoLock lock(&trackLock_);
   ViewState view = viewState_;
   if (const VIDEOINFOHEADER* format = connectedFormat()) {
@@ -108,7 +108,11 @@ CaptureParams CapturePin::refreshGeometry(uint64_t* changes) {
     uint64_t basedOn = 0;
     params = settings_.snapshot(&basedOn);
     ViewState tracked = view;
-    trackArea(params, tracked);
+    if (desktop) {
+      trackArea(params, tracked, *desktop);
+    } else {
+      trackArea(params, tracked);
+    }
     bool stored = false;
     if (settings_.storeTracked(params, basedOn, &stored)) geometryChanged_ = true;
     if (stored) {

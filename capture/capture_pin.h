@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include <wrl/client.h>
 
@@ -88,7 +89,9 @@ class CapturePin final : public CUnknownWith<CQueuedOutputPin<CSourceStream>, IA
 
   // Tracks the area for the pin's current view and stores the result in the settings;
   // returns the record as tracked. `changes` receives the settings' change count it reflects.
-  CaptureParams refreshGeometry(uint64_t* changes = nullptr);
+  // `desktop`, if given, is the desktop as just read (else it is read here).
+  CaptureParams refreshGeometry(uint64_t* changes = nullptr,
+                                const CaptureParams* desktop = nullptr);
   // The record's period, or the built-in one when the record's is unusable (0 or below).
   REFERENCE_TIME framePeriod(const CaptureParams& params) const;
   // Whether a sample is due now (S_OK) and, if not, what to wait for (VFW_S_STATE_INTERMEDIATE).
@@ -122,6 +125,8 @@ class CapturePin final : public CUnknownWith<CQueuedOutputPin<CSourceStream>, IA
   uint64_t seenChanges_ = 0;
   bool cursorChanged_ = false;
   PanelLink panel_;
+  // A DC of the desktop window while the worker runs: the desktop's depth is read every frame.
+  std::unique_ptr<WindowDC> screenDC_;
   // Set by tracking on any thread, taken by the worker.
   std::atomic<bool> geometryChanged_{false};
   // Set while the filter is told to run; reset by the worker once it sees it running.

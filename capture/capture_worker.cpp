@@ -6,6 +6,7 @@
 #include "capture/capture_filter.h"
 #include "capture/capture_pin.h"
 #include "capture/dib_sample.h"
+#include "capture/screen_info.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -29,6 +30,7 @@ HRESULT CapturePin::OnThreadCreate() {
     nextTime_ = 0;
     composer_.surface().direct = true;
   }
+  screenDC_ = std::make_unique<WindowDC>(::GetDesktopWindow());
   // Outside any lock: the panel may have to be started, or may not answer.
   panel_.open();
   return S_OK;
@@ -36,6 +38,7 @@ HRESULT CapturePin::OnThreadCreate() {
 
 HRESULT CapturePin::OnThreadDestroy() {
   panel_.close();
+  screenDC_.reset();
   return S_OK;
 }
 
@@ -204,8 +207,13 @@ HRESULT CapturePin::FillBuffer(IMediaSample* sample) {
     if (hr != S_OK) return hr;
   }
 
+  // The desktop once a frame, for the tracking and the grab alike.
+  CaptureParams desktop;
+  std::vector<ParamRect> uncovered;
+  const HDC screen = screenDC_ && *screenDC_ ? screenDC_->get() : nullptr;
+  if (FAILED(readScreenInfo(&desktop, &uncovered, screen))) return E_FAIL;
   uint64_t changes = 0;
-  const CaptureParams params = refreshGeometry(&changes);
+  const CaptureParams params = refreshGeometry(&changes, &desktop);
   period = framePeriod(params);
   // A caller's change counts as a change of geometry.
   if (changes != seenChanges_) {
@@ -249,7 +257,7 @@ HRESULT CapturePin::FillBuffer(IMediaSample* sample) {
     sizeChanged =
         params.frameSize.cx != appliedFrameSize_.cx || params.frameSize.cy != appliedFrameSize_.cy;
     appliedFrameSize_ = params.frameSize;
-    hr = composer_.compose(params, format->bmiHeader, bitmap, capture, &report);
+    hr = composer_.compose(params, format->bmiHeader, bitmap, capture, &report, &uncovered);
   }
   // The graph and the panel are told outside the lock.
   if (sizeChanged && params.has(CaptureFlag::NotFResize) && params.event >= 0x8000) {

@@ -179,6 +179,10 @@ HRESULT takeCursorShot(CursorShot& shot) {
     return S_FALSE;
   }
   if (!shot.hasCursor()) return S_FALSE;
+  if (shot.cursor.hCursor == shot.hotspotOf) {
+    shot.hotspot = shot.cursorHotspot;
+    return S_OK;
+  }
   ICONINFO icon = {};
   if (!::GetIconInfo(shot.cursor.hCursor, &icon)) {
     const HRESULT hr = lastErrorOr(E_FAIL);
@@ -188,6 +192,8 @@ HRESULT takeCursorShot(CursorShot& shot) {
   shot.hotspot = {static_cast<LONG>(icon.xHotspot), static_cast<LONG>(icon.yHotspot)};
   shot.mask.reset(icon.hbmMask);
   shot.colour.reset(icon.hbmColor);
+  shot.hotspotOf = shot.cursor.hCursor;
+  shot.cursorHotspot = shot.hotspot;
   return S_OK;
 }
 

@@ -21,6 +21,10 @@ struct CursorShot {
   POINT hotspot = {0, 0};
   ScopedBitmap mask;
   ScopedBitmap colour;
+  // The hotspot of the cursor last looked up, kept across frames: asking for a cursor's
+  // icon costs as much as a good part of a frame under some systems, and a cursor keeps it.
+  HCURSOR hotspotOf = nullptr;
+  POINT cursorHotspot = {0, 0};
 
   // A visible cursor may still have no handle (nothing set one yet): then there is nothing to
   // draw.
@@ -30,7 +34,7 @@ struct CursorShot {
 // Replaces `shot` by the pointer as it is now. S_OK with a cursor, S_FALSE when there is none
 // to draw (hidden, or no cursor set), else the platform's error; the shot is empty unless S_OK.
 HRESULT takeCursorShot(CursorShot& shot);
-// Deletes the snapshot's bitmaps and empties it.
+// Deletes the snapshot's bitmaps and empties it (the hotspot kept for its cursor stays).
 void freeCursorShot(CursorShot& shot);
 
 // Draws the pointer of `shot` into `dc`, whose origin is the frame's top-left. With ShowClicks

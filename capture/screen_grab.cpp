@@ -20,7 +20,7 @@ void fillWhole(const CaptureSurface& surface, uint8_t* bits) {
 }  // namespace
 
 HRESULT grabFrame(CaptureSurface& surface, const CaptureParams& params, const GrabTarget& target,
-                  const GrabHooks& hooks) {
+                  const GrabHooks& hooks, const std::vector<ParamRect>* uncovered) {
   if (!target.bits || !target.bitmap) return E_POINTER;
   if (surface.width() < 1 || surface.height() < 1 || !surface.memoryDC()) return E_UNEXPECTED;
 
@@ -31,10 +31,13 @@ HRESULT grabFrame(CaptureSurface& surface, const CaptureParams& params, const Gr
     return S_OK;
   }
 
-  CaptureParams desktop;
-  std::vector<ParamRect> uncovered;
-  HRESULT hr = readScreenInfo(&desktop, &uncovered);
-  if (FAILED(hr)) return hr;
+  std::vector<ParamRect> readUncovered;
+  if (!uncovered) {
+    CaptureParams desktop;
+    HRESULT hr = readScreenInfo(&desktop, &readUncovered);
+    if (FAILED(hr)) return hr;
+    uncovered = &readUncovered;
+  }
 
   WindowDC source(window, WindowDC::WholeWindow);
   if (!source) return E_FAIL;
@@ -93,6 +96,6 @@ HRESULT grabFrame(CaptureSurface& surface, const CaptureParams& params, const Gr
   fillMargins(target.bits, surface.width(), surface.height(), surface.bytesPerPixel(),
               surface.borderPixel(), dst);
   fillUncovered(target.bits, surface.width(), surface.height(), surface.bytesPerPixel(),
-                surface.borderPixel(), uncovered, origin, dst);
+                surface.borderPixel(), *uncovered, origin, dst);
   return S_OK;
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "config/capture_params.h"
 #include "capture/capture_surface.h"
@@ -35,5 +36,7 @@ struct GrabHooks {
 
 // Grabs one frame into `target`. A tracked window that is gone or minimised gives a frame of
 // the border colour. Parts of the target that the copy does not cover get the border colour.
+// `uncovered`: the desktop's parts no monitor shows, as readScreenInfo gave them for this
+// frame; read here when not given.
 HRESULT grabFrame(CaptureSurface& surface, const CaptureParams& params, const GrabTarget& target,
-                  const GrabHooks& hooks = {});
+                  const GrabHooks& hooks = {}, const std::vector<ParamRect>* uncovered = nullptr);

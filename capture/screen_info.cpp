@@ -31,11 +31,13 @@ int normaliseScreenBits(int depth, int* bytes) {
   return bits;
 }
 
-HRESULT readScreenInfo(CaptureParams* info, std::vector<ParamRect>* uncovered) {
+HRESULT readScreenInfo(CaptureParams* info, std::vector<ParamRect>* uncovered, HDC screen) {
   if (!info) return E_POINTER;
   const HWND desktop = ::GetDesktopWindow();
   int depth = 0;
-  {
+  if (screen) {
+    depth = ::GetDeviceCaps(screen, BITSPIXEL);
+  } else {
     WindowDC dc(desktop);
     if (!dc) return E_FAIL;
     depth = ::GetDeviceCaps(dc.get(), BITSPIXEL);

@@ -13,7 +13,10 @@
 // the desktop window, rect = area = the monitors' bounding rectangle (the virtual-screen metrics
 // when no monitor is listed), frameSize = its size, screenBits = the desktop DC's raw bit depth.
 // `uncovered`, if given, receives the bounding rectangle's parts no monitor shows.
-HRESULT readScreenInfo(CaptureParams* info, std::vector<ParamRect>* uncovered = nullptr);
+// `screen`, if given, is a DC of the desktop window that a caller reading often keeps (getting
+// one costs as much as a good part of a frame under some systems).
+HRESULT readScreenInfo(CaptureParams* info, std::vector<ParamRect>* uncovered = nullptr,
+                       HDC screen = nullptr);
 
 // The pixel depth the capture works in for a desktop depth: 16, 15 and 32 stay, anything else
 // becomes 24. `bytes`, if given, receives the bytes per pixel (2, 2, 4, 3).
