@@ -22,6 +22,7 @@
 
 #include "capture/area_tracker.h"
 #include "capture/frame_composer.h"
+#include "capture/screen_info.h"
 #include "capture/panel_link.h"
 #include "common/win_raii.h"
 #include "config/capture_settings.h"
@@ -125,8 +126,7 @@ class CapturePin final : public CUnknownWith<CQueuedOutputPin<CSourceStream>, IA
   uint64_t seenChanges_ = 0;
   bool cursorChanged_ = false;
   PanelLink panel_;
-  // A DC of the desktop window while the worker runs: the desktop's depth is read every frame.
-  std::unique_ptr<WindowDC> screenDC_;
+  DesktopReader desktop_;
   // Set by tracking on any thread, taken by the worker.
   std::atomic<bool> geometryChanged_{false};
   // Set while the filter is told to run; reset by the worker once it sees it running.

@@ -30,7 +30,7 @@ HRESULT CapturePin::OnThreadCreate() {
     nextTime_ = 0;
     composer_.surface().direct = true;
   }
-  screenDC_ = std::make_unique<WindowDC>(::GetDesktopWindow());
+  desktop_.open();
   // Outside any lock: the panel may have to be started, or may not answer.
   panel_.open();
   return S_OK;
@@ -38,7 +38,7 @@ HRESULT CapturePin::OnThreadCreate() {
 
 HRESULT CapturePin::OnThreadDestroy() {
   panel_.close();
-  screenDC_.reset();
+  desktop_.close();
   return S_OK;
 }
 
@@ -207,13 +207,11 @@ HRESULT CapturePin::FillBuffer(IMediaSample* sample) {
     if (hr != S_OK) return hr;
   }
 
-  // The desktop once a frame, for the tracking and the grab alike.
-  CaptureParams desktop;
-  std::vector<ParamRect> uncovered;
-  const HDC screen = screenDC_ && *screenDC_ ? screenDC_->get() : nullptr;
-  if (FAILED(readScreenInfo(&desktop, &uncovered, screen))) return E_FAIL;
+  // The desktop for the tracking and the grab alike.
+  HRESULT hr = desktop_.read();
+  if (FAILED(hr)) return hr;
   uint64_t changes = 0;
-  const CaptureParams params = refreshGeometry(&changes, &desktop);
+  const CaptureParams params = refreshGeometry(&changes, &desktop_.desktop());
   period = framePeriod(params);
   // A caller's change counts as a change of geometry.
   if (changes != seenChanges_) {
@@ -237,7 +235,6 @@ HRESULT CapturePin::FillBuffer(IMediaSample* sample) {
   takePanelEvents();
 
   bool capture = false;
-  HRESULT hr;
   FrameReport report;
   bool sizeChanged = false;
   {
@@ -257,7 +254,8 @@ HRESULT CapturePin::FillBuffer(IMediaSample* sample) {
     sizeChanged =
         params.frameSize.cx != appliedFrameSize_.cx || params.frameSize.cy != appliedFrameSize_.cy;
     appliedFrameSize_ = params.frameSize;
-    hr = composer_.compose(params, format->bmiHeader, bitmap, capture, &report, &uncovered);
+    hr = composer_.compose(params, format->bmiHeader, bitmap, capture, &report,
+                           &desktop_.uncovered());
   }
   // The graph and the panel are told outside the lock.
   if (sizeChanged && params.has(CaptureFlag::NotFResize) && params.event >= 0x8000) {

@@ -79,3 +79,25 @@ HRESULT readScreenInfo(CaptureParams* info, std::vector<ParamRect>* uncovered, H
   info->screenBits = depth;
   return S_OK;
 }
+
+void DesktopReader::open() {
+  dc_ = std::make_unique<WindowDC>(::GetDesktopWindow());
+  valid_ = false;
+}
+
+void DesktopReader::close() {
+  dc_.reset();
+  valid_ = false;
+}
+
+HRESULT DesktopReader::read() {
+  const ULONGLONG now = ::GetTickCount64();
+  if (valid_ && now - readAt_ < kMaxAgeMs) return S_OK;
+  valid_ = false;
+  const HDC screen = dc_ && *dc_ ? dc_->get() : nullptr;
+  HRESULT hr = readScreenInfo(&desktop_, &uncovered_, screen);
+  if (FAILED(hr)) return hr;
+  readAt_ = now;
+  valid_ = true;
+  return S_OK;
+}

@@ -5,8 +5,10 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <vector>
 
+#include "common/win_raii.h"
 #include "config/capture_params.h"
 
 // Fills `*info` with initialCaptureParams() (config/built_in_settings.h) for the desktop: hwnd =
@@ -30,3 +32,27 @@ inline uint32_t windowToParam(HWND window) {
 inline HWND paramToWindow(uint32_t window) {
   return reinterpret_cast<HWND>(static_cast<intptr_t>(static_cast<int32_t>(window)));
 }
+
+// The desktop for a worker that looks at it every frame: a DC of the desktop window kept while
+// the worker runs, and what readScreenInfo gives, read again at most every kMaxAgeMs. Monitors
+// and depth seldom change, and asking costs a good part of a frame under some systems. Used by
+// one thread.
+class DesktopReader {
+ public:
+  static constexpr ULONGLONG kMaxAgeMs = 100;
+
+  // Takes the DC and forgets what was read.
+  void open();
+  void close();
+  // The desktop as read now or less than kMaxAgeMs ago; readScreenInfo's failures.
+  HRESULT read();
+  const CaptureParams& desktop() const { return desktop_; }
+  const std::vector<ParamRect>& uncovered() const { return uncovered_; }
+
+ private:
+  std::unique_ptr<WindowDC> dc_;
+  CaptureParams desktop_ = {};
+  std::vector<ParamRect> uncovered_;
+  ULONGLONG readAt_ = 0;
+  bool valid_ = false;
+};
