@@ -55,11 +55,6 @@ HRESULT SampleRecorder::QueryInterface(REFIID iid, void** object) {
 }
 
 HRESULT SampleRecorder::SampleCB(double, IMediaSample* sample) {
-  if (const DWORD hold = holdMs_.exchange(0)) {
-    holding_ = true;
-    ::Sleep(hold);
-    holding_ = false;
-  }
   SeenSample seen;
   seen.timeResult = sample->GetTime(&seen.start, &seen.stop);
   seen.length = sample->GetActualDataLength();

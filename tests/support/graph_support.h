@@ -53,14 +53,10 @@ class SampleRecorder final : public ISampleGrabberCB {
   // The data of the latest sample.
   std::vector<BYTE> lastData();
   void clear();
-  // The next sample is held `ms` milliseconds in the callback: a downstream filter that blocks.
-  void holdNextSample(DWORD ms) { holdMs_ = ms; }
-  bool holding() const { return holding_; }
 
  private:
   std::atomic<ULONG> references_{0};
-  std::atomic<DWORD> holdMs_{0};
-  std::atomic<bool> holding_{false};
+
   std::mutex mutex_;
   std::vector<SeenSample> samples_;
   std::vector<BYTE> lastData_;

@@ -28,6 +28,7 @@
 #include "dispatch_double.h"
 #include "dshow/ref_counted.h"
 #include "capture_graph_fixture.h"
+#include "codec_test_filters.h"
 #include "graph_support.h"
 #include "pattern_window.h"
 
@@ -293,16 +294,28 @@ TEST_F(CaptureFilterTest, ABorderChangedWhileConnectedShowsFromTheNextFrames) {
   ASSERT_EQ(control_->Stop(), S_OK);
 }
 
+// A downstream filter that blocks in Receive while saying it never does: the capture delivers
+// to it directly, on its worker thread.
 TEST_F(CaptureFilterTest, ASlowDownstreamFilterHoldsUpNoControlCall) {
-  buildGraph();
-  connectChain();
+  ASSERT_EQ(
+      ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph_)),
+      S_OK);
+  ASSERT_EQ(graph_.As(&control_), S_OK);
+  ComPtr<codec_graph::RecordingSink> sink = new codec_graph::RecordingSink(MEDIASUBTYPE_RGB32);
+  sink->setReceiveCanBlock(false);
+  ASSERT_EQ(graph_->AddFilter(filter_.Get(), L"capture"), S_OK);
+  ASSERT_EQ(graph_->AddFilter(sink.Get(), L"sink"), S_OK);
+  ASSERT_EQ(
+      graph_->ConnectDirect(findPin(filter_.Get(), PINDIR_OUTPUT).Get(), sink->pin(), nullptr),
+      S_OK);
+  ASSERT_EQ(UseBaseReferenceClock(graph_.Get()), S_OK);
   ComPtr<IZelkgrab> control;
   ASSERT_EQ(filter_->QueryInterface(IID_IZelkgrab, &control), S_OK);
-  recorder_->holdNextSample(3000);
+
+  sink->holdNextSample(3000);
   ASSERT_TRUE(SUCCEEDED(control_->Run()));
-  for (int i = 0; i < 500 && !recorder_->holding(); ++i) ::Sleep(10);
-  ASSERT_TRUE(recorder_->holding());
-  ::Sleep(1000);  // long enough for a queue in front of the blocked filter to fill up
+  for (int i = 0; i < 500 && !sink->holding(); ++i) ::Sleep(10);
+  ASSERT_TRUE(sink->holding());
   const ULONGLONG started = ::GetTickCount64();
   BSTR document = nullptr;
   ASSERT_EQ(control->get_sc_props(&document), S_OK);
@@ -310,7 +323,7 @@ TEST_F(CaptureFilterTest, ASlowDownstreamFilterHoldsUpNoControlCall) {
   LONG value = 0;
   ASSERT_EQ(control->get_sc_prop(bstr(L"params\\output\\cx").get(), &value), S_OK);
   EXPECT_LT(::GetTickCount64() - started, 500u);
-  EXPECT_TRUE(recorder_->holding()) << "measured while the filter was still blocked";
+  EXPECT_TRUE(sink->holding()) << "measured while the filter was still blocked";
   ASSERT_EQ(control_->Stop(), S_OK);
 }
 

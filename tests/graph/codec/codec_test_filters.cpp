@@ -130,6 +130,11 @@ HRESULT RecordingPin::NotifyAllocator(IMemAllocator* allocator, BOOL readOnly) {
 HRESULT RecordingPin::Receive(IMediaSample* sample) {
   HRESULT hr = CBaseInputPin::Receive(sample);
   if (hr != S_OK) return hr;
+  if (const DWORD hold = sink_->holdMs_.exchange(0)) {
+    sink_->holding_ = true;
+    ::Sleep(hold);
+    sink_->holding_ = false;
+  }
   ReceivedSample seen;
   BYTE* data = nullptr;
   hr = sample->GetPointer(&data);

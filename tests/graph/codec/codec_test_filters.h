@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <dshow.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -128,6 +129,9 @@ class RecordingSink final : public CBaseFilter {
   void offerAllocator(TestAllocator* allocator, bool onlyThisOne);
   // Whether Receive may block (the encoder's queue then delivers on its own thread).
   void setReceiveCanBlock(bool canBlock) { receiveCanBlock_ = canBlock; }
+  // The next sample is held `ms` milliseconds in Receive: a downstream filter that blocks.
+  void holdNextSample(DWORD ms) { holdMs_ = ms; }
+  bool holding() const { return holding_; }
 
   std::vector<ReceivedSample> samples();
   void clear();
@@ -147,6 +151,8 @@ class RecordingSink final : public CBaseFilter {
   Microsoft::WRL::ComPtr<TestAllocator> offered_;
   bool onlyOffered_ = false;
   bool receiveCanBlock_ = true;
+  std::atomic<DWORD> holdMs_{0};
+  std::atomic<bool> holding_{false};
   IMemAllocator* notified_ = nullptr;  // compared only, never called
 
   std::mutex mutex_;
