@@ -255,7 +255,7 @@ HRESULT CapturePin::FillBuffer(IMediaSample* sample) {
         params.frameSize.cx != appliedFrameSize_.cx || params.frameSize.cy != appliedFrameSize_.cy;
     appliedFrameSize_ = params.frameSize;
     hr = composer_.compose(params, format->bmiHeader, bitmap, capture, &report,
-                           &desktop_.uncovered());
+                           &desktop_.uncovered(), desktop_.dc());
   }
   // The graph and the panel are told outside the lock.
   if (sizeChanged && params.has(CaptureFlag::NotFResize) && params.event >= 0x8000) {

@@ -31,7 +31,7 @@ GrabHooks FrameComposer::grabHooks(const CaptureParams& params, FrameReport* rep
 
 HRESULT FrameComposer::compose(const CaptureParams& params, const BITMAPINFOHEADER& connected,
                                const SampleBitmap& sample, bool capture, FrameReport* report,
-                               const std::vector<ParamRect>* uncovered) {
+                               const std::vector<ParamRect>* uncovered, HDC desktopDC) {
   if (!sample.bitmap || !sample.bits || !report) return E_POINTER;
   *report = {};
   // The border may have changed since the surface was built.
@@ -40,7 +40,7 @@ HRESULT FrameComposer::compose(const CaptureParams& params, const BITMAPINFOHEAD
   const GrabTarget target = {direct ? sample.bitmap : surface_.mainBitmap(),
                              direct ? sample.bits : surface_.mainBits(), direct, capture};
   freeCursorShot(cursorShot_);
-  HRESULT hr = grabFrame(surface_, params, target, grabHooks(params, report), uncovered);
+  HRESULT hr = grabFrame(surface_, params, target, grabHooks(params, report), uncovered, desktopDC);
   if (SUCCEEDED(hr) && !direct) {
     const bool showMouse = !params.has(CaptureFlag::HideMouse);
     if (params.has(CaptureFlag::Resize)) {

@@ -38,10 +38,11 @@ class FrameComposer {
   // One frame of `params` into `sample`, whose format is `connected`. `capture`: copy the screen
   // even when the surface is used (else its last picture is reused). `report` receives what
   // the panel's frame marker is to show. `uncovered`: the desktop's parts no monitor shows, as
-  // read for this frame (read again when null). Uses the surface's `direct` flag.
+  // read for this frame (read again when null); `desktopDC`: the desktop window's DC, if the
+  // caller keeps one. Uses the surface's `direct` flag.
   HRESULT compose(const CaptureParams& params, const BITMAPINFOHEADER& connected,
                   const SampleBitmap& sample, bool capture, FrameReport* report,
-                  const std::vector<ParamRect>* uncovered = nullptr);
+                  const std::vector<ParamRect>* uncovered = nullptr, HDC desktopDC = nullptr);
 
  private:
   // The pointer's part of the grab: its snapshot, and in direct mode its drawing.

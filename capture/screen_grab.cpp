@@ -4,6 +4,7 @@
 #include "capture/screen_grab.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "capture/border_fill.h"
@@ -20,7 +21,7 @@ void fillWhole(const CaptureSurface& surface, uint8_t* bits) {
 }  // namespace
 
 HRESULT grabFrame(CaptureSurface& surface, const CaptureParams& params, const GrabTarget& target,
-                  const GrabHooks& hooks, const std::vector<ParamRect>* uncovered) {
+                  const GrabHooks& hooks, const std::vector<ParamRect>* uncovered, HDC desktopDC) {
   if (!target.bits || !target.bitmap) return E_POINTER;
   if (surface.width() < 1 || surface.height() < 1 || !surface.memoryDC()) return E_UNEXPECTED;
 
@@ -39,7 +40,13 @@ HRESULT grabFrame(CaptureSurface& surface, const CaptureParams& params, const Gr
     uncovered = &readUncovered;
   }
 
-  WindowDC source(window, WindowDC::WholeWindow);
+  // A tracked window's DC is got for each frame; the desktop's may be kept by the caller.
+  std::optional<WindowDC> ownDC;
+  HDC source = trackWindow ? nullptr : desktopDC;
+  if (!source) {
+    ownDC.emplace(window, WindowDC::WholeWindow);
+    source = ownDC->get();
+  }
   if (!source) return E_FAIL;
 
   // Picture coordinates of the copy, and where in the source DC it starts.
@@ -86,8 +93,8 @@ HRESULT grabFrame(CaptureSurface& surface, const CaptureParams& params, const Gr
     if (!selected.selected()) return E_FAIL;
     const DWORD rop = params.has(CaptureFlag::CapLayered) ? (SRCCOPY | CAPTUREBLT) : SRCCOPY;
     // A failed copy leaves the previous picture; the frame is still delivered.
-    ::BitBlt(surface.memoryDC(), dst.left, dst.top, dst.width(), dst.height(), source.get(),
-             srcOrg.x, srcOrg.y, rop);
+    ::BitBlt(surface.memoryDC(), dst.left, dst.top, dst.width(), dst.height(), source, srcOrg.x,
+             srcOrg.y, rop);
     if (target.direct && hooks.drawPointer) hooks.drawPointer(surface.memoryDC());
     // GDI may batch drawing into a section; the bits are written directly next.
     ::GdiFlush();

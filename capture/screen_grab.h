@@ -37,6 +37,8 @@ struct GrabHooks {
 // Grabs one frame into `target`. A tracked window that is gone or minimised gives a frame of
 // the border colour. Parts of the target that the copy does not cover get the border colour.
 // `uncovered`: the desktop's parts no monitor shows, as readScreenInfo gave them for this
-// frame; read here when not given.
+// frame; read here when not given. `desktopDC`: the desktop window's DC, kept by a caller that
+// grabs often; got and released here when not given.
 HRESULT grabFrame(CaptureSurface& surface, const CaptureParams& params, const GrabTarget& target,
-                  const GrabHooks& hooks = {}, const std::vector<ParamRect>* uncovered = nullptr);
+                  const GrabHooks& hooks = {}, const std::vector<ParamRect>* uncovered = nullptr,
+                  HDC desktopDC = nullptr);

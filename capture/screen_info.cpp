@@ -81,7 +81,7 @@ HRESULT readScreenInfo(CaptureParams* info, std::vector<ParamRect>* uncovered, H
 }
 
 void DesktopReader::open() {
-  dc_ = std::make_unique<WindowDC>(::GetDesktopWindow());
+  dc_ = std::make_unique<WindowDC>(::GetDesktopWindow(), WindowDC::WholeWindow);
   valid_ = false;
 }
 
@@ -94,8 +94,7 @@ HRESULT DesktopReader::read() {
   const ULONGLONG now = ::GetTickCount64();
   if (valid_ && now - readAt_ < kMaxAgeMs) return S_OK;
   valid_ = false;
-  const HDC screen = dc_ && *dc_ ? dc_->get() : nullptr;
-  HRESULT hr = readScreenInfo(&desktop_, &uncovered_, screen);
+  HRESULT hr = readScreenInfo(&desktop_, &uncovered_, dc());
   if (FAILED(hr)) return hr;
   readAt_ = now;
   valid_ = true;

@@ -33,8 +33,8 @@ inline HWND paramToWindow(uint32_t window) {
   return reinterpret_cast<HWND>(static_cast<intptr_t>(static_cast<int32_t>(window)));
 }
 
-// The desktop for a worker that looks at it every frame: a DC of the desktop window kept while
-// the worker runs, and what readScreenInfo gives, read again at most every kMaxAgeMs. Monitors
+// The desktop for a worker that looks at it every frame: the desktop window's DC kept while the
+// worker runs, and what readScreenInfo gives, read again at most every kMaxAgeMs. Monitors
 // and depth seldom change, and asking costs a good part of a frame under some systems. Used by
 // one thread.
 class DesktopReader {
@@ -48,6 +48,8 @@ class DesktopReader {
   HRESULT read();
   const CaptureParams& desktop() const { return desktop_; }
   const std::vector<ParamRect>& uncovered() const { return uncovered_; }
+  // The desktop window's DC (GetWindowDC) while open, else null: the source of desktop grabs.
+  HDC dc() const { return dc_ && *dc_ ? dc_->get() : nullptr; }
 
  private:
   std::unique_ptr<WindowDC> dc_;
