@@ -26,6 +26,13 @@ struct FileHandle {
   static void close(HANDLE h) { ::CloseHandle(h); }
 };
 
+// FindFirstFile's search handle.
+struct FileSearch {
+  using Handle = HANDLE;
+  static HANDLE empty() { return INVALID_HANDLE_VALUE; }
+  static void close(HANDLE h) { ::FindClose(h); }
+};
+
 struct Hook {
   using Handle = HHOOK;
   static HHOOK empty() { return nullptr; }
@@ -67,6 +74,7 @@ struct Bstr {
 
 using UniqueHandle = UniqueResource<raii_traits::KernelHandle>;
 using UniqueFileHandle = UniqueResource<raii_traits::FileHandle>;
+using UniqueFileSearch = UniqueResource<raii_traits::FileSearch>;
 using UniqueHook = UniqueResource<raii_traits::Hook>;
 using UniqueModule = UniqueResource<raii_traits::Module>;
 using UniqueRegKey = UniqueResource<raii_traits::RegKey>;

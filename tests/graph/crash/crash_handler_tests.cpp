@@ -15,8 +15,11 @@
 #include "common/com_registration.h"
 #include "common/win_raii.h"
 #include "minidump_check.h"
+#include "scratch_folder.h"
 
 namespace {
+
+using minidump_check::ScratchFolder;
 
 // Starting a Wine process and writing the dump take a second or two; this is far beyond that.
 constexpr DWORD kProgramWaitMs = 60000;
@@ -25,54 +28,6 @@ std::wstring besideThisProgram(const wchar_t* name) {
   std::wstring path = modulePath(nullptr);
   return path.substr(0, path.find_last_of(L"\\/") + 1) + name;
 }
-
-struct FindTraits {
-  using Handle = HANDLE;
-  static HANDLE empty() { return INVALID_HANDLE_VALUE; }
-  static void close(HANDLE search) { ::FindClose(search); }
-};
-using UniqueFind = UniqueResource<FindTraits>;
-
-// A new folder in the temporary folder, removed with the files in it when the test ends.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    wchar_t temp[MAX_PATH + 1];
-    const DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
-    if (length == 0 || length > MAX_PATH) return;
-    const std::wstring base = std::wstring(temp, length) + L"zelkcrash-test-" +
-                              std::to_wstring(::GetCurrentProcessId()) + L"-";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      std::wstring candidate = base + std::to_wstring(attempt);
-      if (::CreateDirectoryW(candidate.c_str(), nullptr)) {
-        path_ = std::move(candidate);
-        return;
-      }
-    }
-  }
-  ~ScratchFolder() {
-    if (path_.empty()) return;
-    {
-      WIN32_FIND_DATAW found;
-      UniqueFind search(::FindFirstFileW((path_ + L"\\*").c_str(), &found));
-      if (search) {
-        do {
-          if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            ::DeleteFileW((path_ + L"\\" + found.cFileName).c_str());
-          }
-        } while (::FindNextFileW(search.get(), &found));
-      }
-    }
-    ::RemoveDirectoryW(path_.c_str());
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-  const std::wstring& path() const { return path_; }
-
- private:
-  std::wstring path_;
-};
 
 bool startsWithName(std::wstring_view entry, std::wstring_view name) {
   if (entry.size() < name.size()) return false;

@@ -22,13 +22,6 @@ struct MappedViewTraits {
 };
 using UniqueMappedView = UniqueResource<MappedViewTraits>;
 
-struct FindTraits {
-  using Handle = HANDLE;
-  static HANDLE empty() { return INVALID_HANDLE_VALUE; }
-  static void close(HANDLE search) { ::FindClose(search); }
-};
-using UniqueFind = UniqueResource<FindTraits>;
-
 std::string utf8(const std::wstring& text) {
   const int size =
       ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
@@ -73,7 +66,7 @@ std::vector<std::wstring> dumpFiles(const std::wstring& folder, const std::wstri
   std::vector<std::wstring> names;
   const std::wstring pattern = folder + L"\\" + program + L"-*.dmp";
   WIN32_FIND_DATAW found;
-  UniqueFind search(::FindFirstFileW(pattern.c_str(), &found));
+  UniqueFileSearch search(::FindFirstFileW(pattern.c_str(), &found));
   if (!search) return names;
   do {
     if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
