@@ -22,7 +22,7 @@ HRESULT FrameWindow::create() {
 bool FrameWindow::visible() const { return window_ && ::IsWindowVisible(window_); }
 
 void FrameWindow::show(bool visible) {
-  if (visible != this->visible()) ::ShowWindow(window_, visible ? SW_SHOWNORMAL : SW_HIDE);
+  if (visible != this->visible()) ::ShowWindow(window_, visible ? SW_SHOWNOACTIVATE : SW_HIDE);
 }
 
 void FrameWindow::place(const RECT& hole) {
@@ -62,8 +62,7 @@ HBRUSH FrameWindow::backgroundBrush() {
   return brush_.get();
 }
 
-INT_PTR CALLBACK FrameWindow::dialogProc(HWND window, UINT message, WPARAM wParam,
-                                         LPARAM lParam) {
+INT_PTR CALLBACK FrameWindow::dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     ::SetWindowLongPtrW(window, DWLP_USER, lParam);
     return FALSE;

@@ -77,7 +77,8 @@ HRESULT HooksServer::install() {
   bool complete = true;
   for (size_t i = 0; i < std::size(kHooks); ++i) {
     const auto procedure = moduleProc<HOOKPROC>(module_.get(), kHooks[i].procedure);
-    if (procedure) hooks_[i].reset(::SetWindowsHookExW(kHooks[i].type, procedure, module_.get(), 0));
+    if (procedure)
+      hooks_[i].reset(::SetWindowsHookExW(kHooks[i].type, procedure, module_.get(), 0));
     if (!hooks_[i] && kHooks[i].required) complete = false;
   }
   return complete ? S_OK : E_FAIL;
@@ -93,12 +94,10 @@ void HooksServer::uninstall() {
   std::fill(std::begin(messages_), std::end(messages_), 0u);
 }
 
-LRESULT CALLBACK HooksServer::windowProc(HWND window, UINT message, WPARAM wParam,
-                                         LPARAM lParam) {
+LRESULT CALLBACK HooksServer::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-    ::SetWindowLongPtrW(window, GWLP_USERDATA,
-                        reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
   // Zero (an unregistered message) never matches: registered numbers start at 0xC000.
   auto* server = reinterpret_cast<HooksServer*>(::GetWindowLongPtrW(window, GWLP_USERDATA));

@@ -10,6 +10,7 @@
 
 #include "common/com_registration.h"
 #include "common/module_proc.h"
+#include "crash/zelkcrash.h"
 #include "panel/class_objects.h"
 #include "panel/command_line.h"
 #include "panel/panel_application.h"
@@ -23,9 +24,8 @@ namespace {
 void initialiseCrashHandler() {
   HMODULE crash = ::LoadLibraryW(L"Zelkcrash.dll");
   if (!crash) return;
-  using InitializeDebugHandler = int(WINAPI*)(int);
   const auto initialise =
-      moduleProc<InitializeDebugHandler>(crash, "Zelkcrash_InitializeDebugHandler");
+      moduleProc<ZelkcrashInitializeDebugHandlerProc>(crash, kZelkcrashInitializeDebugHandlerName);
   if (initialise) initialise(0);
   // Stays loaded: its handler runs when the program crashes.
 }

@@ -21,10 +21,8 @@ struct Placement {
 
 // Pixels, relative to the dialog.
 const Placement kLayout[] = {
-    {IDCANCEL, 441, 57, 75, 23},
-    {IDC_INSTANCE_LIST, 9, 29, 423, 215},
-    {IDC_SELECTION_LABEL, 9, 10, 423, 13},
-    {IDC_CREATE_NEW, 441, 205, 75, 42},
+    {IDCANCEL, 441, 57, 75, 23},           {IDC_INSTANCE_LIST, 9, 29, 423, 215},
+    {IDC_SELECTION_LABEL, 9, 10, 423, 13}, {IDC_CREATE_NEW, 441, 205, 75, 42},
     {IDC_SELECT, 441, 29, 75, 23},
 };
 
@@ -83,8 +81,7 @@ INT_PTR CScrDlgInst::run() {
                            &CScrDlgInst::dialogProc, reinterpret_cast<LPARAM>(this));
 }
 
-INT_PTR CALLBACK CScrDlgInst::dialogProc(HWND window, UINT message, WPARAM wParam,
-                                         LPARAM lParam) {
+INT_PTR CALLBACK CScrDlgInst::dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     auto* dialog = reinterpret_cast<CScrDlgInst*>(lParam);
     ::SetWindowLongPtrW(window, DWLP_USER, lParam);
@@ -161,8 +158,7 @@ void CScrDlgInst::fillList() {
 }
 
 void CScrDlgInst::select() {
-  const LRESULT selected =
-      ::SendDlgItemMessageW(window_, IDC_INSTANCE_LIST, LB_GETCURSEL, 0, 0);
+  const LRESULT selected = ::SendDlgItemMessageW(window_, IDC_INSTANCE_LIST, LB_GETCURSEL, 0, 0);
   if (selected == LB_ERR) return;
   if (!enumerator_) {
     refresh();

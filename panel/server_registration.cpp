@@ -106,13 +106,13 @@ void registerClass(const ServerClass& entry, const std::wstring& command, Outcom
   const std::wstring libid = formatGuid(LIBID_ZelkpanelLib);
 
   outcome.takeStatus(writeKey(HKEY_CLASSES_ROOT, entry.progId, entry.description));
-  outcome.takeStatus(writeKey(HKEY_CLASSES_ROOT, std::wstring(entry.progId) + L"\\CLSID",
-                        clsid.c_str()));
+  outcome.takeStatus(
+      writeKey(HKEY_CLASSES_ROOT, std::wstring(entry.progId) + L"\\CLSID", clsid.c_str()));
   outcome.takeStatus(writeKey(HKEY_CLASSES_ROOT, entry.independentProgId, entry.description));
   outcome.takeStatus(writeKey(HKEY_CLASSES_ROOT, std::wstring(entry.independentProgId) + L"\\CLSID",
-                        clsid.c_str()));
-  outcome.takeStatus(writeKey(HKEY_CLASSES_ROOT, std::wstring(entry.independentProgId) + L"\\CurVer",
-                        entry.progId));
+                              clsid.c_str()));
+  outcome.takeStatus(writeKey(HKEY_CLASSES_ROOT,
+                              std::wstring(entry.independentProgId) + L"\\CurVer", entry.progId));
 
   // The class key is made afresh, so nothing of an earlier registration lingers in it.
   const std::wstring classPath = L"CLSID\\" + clsid;
@@ -121,7 +121,8 @@ void registerClass(const ServerClass& entry, const std::wstring& command, Outcom
   outcome.takeStatus(writeKey(HKEY_CLASSES_ROOT, classPath, entry.description, &classKey));
   if (!classKey) return;
   outcome.takeStatus(writeKey(classKey.get(), L"ProgID", entry.progId));
-  outcome.takeStatus(writeKey(classKey.get(), L"VersionIndependentProgID", entry.independentProgId));
+  outcome.takeStatus(
+      writeKey(classKey.get(), L"VersionIndependentProgID", entry.independentProgId));
   outcome.takeStatus(writeKey(classKey.get(), L"Programmable", nullptr));
   outcome.takeStatus(writeKey(classKey.get(), L"LocalServer32", command.c_str()));
   outcome.takeStatus(setString(classKey.get(), L"AppID", kAppId));

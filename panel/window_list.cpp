@@ -59,7 +59,8 @@ std::vector<WindowListEntry> listTopLevelWindows(DWORD excludedProcess) {
   std::vector<WindowListEntry> entries;
   entries.reserve(collection.windows.size());
   for (HWND window : collection.windows) entries.push_back(makeWindowListEntry(window, false));
-  std::sort(entries.begin(), entries.end(),
-            [](const WindowListEntry& a, const WindowListEntry& b) { return a.sortKey < b.sortKey; });
+  std::sort(entries.begin(), entries.end(), [](const WindowListEntry& a, const WindowListEntry& b) {
+    return a.sortKey < b.sortKey;
+  });
   return entries;
 }
