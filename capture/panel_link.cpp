@@ -27,12 +27,14 @@ void put(IZelkgrabQueue* queue, const wchar_t* property, const wchar_t* value) {
   if (name && text) queue->put_qparam(name.get(), text.get());
 }
 
-void drain(IZelkgrabQueue* queue, bool* geometryChanged, bool* cursorChanged) {
+// False when the queue failed to answer: its panel has gone (ended or killed).
+bool drain(IZelkgrabQueue* queue, bool* geometryChanged, bool* cursorChanged) {
   UniqueBstr property(::SysAllocString(L"event"));
-  if (!property) return;
+  if (!property) return true;
   for (;;) {
     UniqueBstr text;
-    if (queue->get_qparam(property.get(), text.put()) != S_OK) return;
+    const HRESULT hr = queue->get_qparam(property.get(), text.put());
+    if (hr != S_OK) return SUCCEEDED(hr);
     switch (classifyPanelEvent(text.get())) {
       case PanelEvent::Geometry:
         *geometryChanged = true;
@@ -83,6 +85,7 @@ struct PanelLink::Channel {
   FrameReport frame;
   bool geometryChanged = false;
   bool cursorChanged = false;
+  bool gone = false;         // the queue failed: the panel is no more
   HMODULE module = nullptr;  // held by the thread, released as it ends
 };
 
@@ -129,10 +132,17 @@ bool PanelLink::drainEvents(bool* geometryChanged, bool* cursorChanged) {
   if (!channel_) return false;
   if (!call(Job::Drain, kCallTimeoutMs)) return false;
   // The thread is idle again: its results are ours to read.
-  std::lock_guard<std::mutex> lock(channel_->mutex);
-  if (channel_->geometryChanged) *geometryChanged = true;
-  if (channel_->cursorChanged) *cursorChanged = true;
-  return true;
+  {
+    std::lock_guard<std::mutex> lock(channel_->mutex);
+    if (!channel_->gone) {
+      if (channel_->geometryChanged) *geometryChanged = true;
+      if (channel_->cursorChanged) *cursorChanged = true;
+      return true;
+    }
+  }
+  // A panel that has gone stays gone for this stream.
+  close();
+  return false;
 }
 
 void PanelLink::report(const FrameReport& report) {
@@ -193,13 +203,15 @@ DWORD WINAPI PanelLink::threadProc(void* parameter) {
       const FrameReport frame = channel->frame;
       bool geometryChanged = false;
       bool cursorChanged = false;
+      bool answered = true;
       lock.unlock();
-      if (job == Job::Drain) drain(queue.Get(), &geometryChanged, &cursorChanged);
+      if (job == Job::Drain) answered = drain(queue.Get(), &geometryChanged, &cursorChanged);
       if (job == Job::Report) send(queue.Get(), frame);
       if (job == Job::Close) queue.Reset();
       lock.lock();
       channel->geometryChanged = geometryChanged;
       channel->cursorChanged = cursorChanged;
+      if (!answered) channel->gone = true;
       channel->done = true;
       channel->changed.notify_all();
       if (job == Job::Close) break;

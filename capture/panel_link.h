@@ -40,7 +40,8 @@ class PanelLink {
   void close();
   bool present() const { return channel_ != nullptr; }
 
-  // Takes the pending events until the queue answers anything but S_OK. False without a link.
+  // Takes the pending events until the queue answers anything but S_OK. False without a link,
+  // and from a queue that failed (its panel ended): the link is then closed.
   bool drainEvents(bool* geometryChanged, bool* cursorChanged);
   // The frame marker; the panel's answer is of no consequence to the capture.
   void report(const FrameReport& report);
