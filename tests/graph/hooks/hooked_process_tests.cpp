@@ -14,9 +14,12 @@
 #include "common/com_registration.h"
 #include "common/module_proc.h"
 #include "common/win_raii.h"
+#include "hooked_program.h"
 #include "hooks_server_window.h"
 #include "x_pointer.h"
 
+using hooks_test::besideThisProgram;
+using hooks_test::HookedProgram;
 using hooks_test::HooksServerWindow;
 using hooks_test::Report;
 using hooks_test::ReportMessages;
@@ -27,86 +30,12 @@ namespace {
 // first message before it sees the new hooks.
 constexpr DWORD kReportWaitMs = 1500;
 constexpr int kAttempts = 4;
-// The hooked program ends by itself after this long, should this test die without ending it.
-constexpr int kProgramLifetimeSeconds = 90;
 constexpr RECT kStart = {400, 300, 800, 600};
-
-std::wstring besideThisProgram(const wchar_t* name) {
-  std::wstring path = modulePath(nullptr);
-  return path.substr(0, path.find_last_of(L"\\/") + 1) + name;
-}
 
 LPARAM packed(LONG x, LONG y) {
   return static_cast<LPARAM>((static_cast<DWORD>(x) & 0xFFFF) |
                              ((static_cast<DWORD>(y) & 0xFFFF) << 16));
 }
-
-// hooked_window.exe, ended by its handle however the test ends.
-class HookedProgram {
- public:
-  explicit HookedProgram(const RECT& rect) {
-    title_ = L"hooked window of " + std::to_wstring(::GetCurrentProcessId());
-    const std::wstring path = besideThisProgram(L"hooked_window.exe");
-    std::wstring line = L"\"" + path + L"\" \"" + title_ + L"\" " + std::to_wstring(rect.left) +
-                        L" " + std::to_wstring(rect.top) + L" " + std::to_wstring(rect.right) +
-                        L" " + std::to_wstring(rect.bottom) + L" " +
-                        std::to_wstring(kProgramLifetimeSeconds);
-    STARTUPINFOW startup = {sizeof(startup)};
-    PROCESS_INFORMATION process = {};
-    if (!::CreateProcessW(path.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &process)) {
-      return;
-    }
-    process_.reset(process.hProcess);
-    UniqueHandle thread(process.hThread);
-    processId_ = process.dwProcessId;
-    const ULONGLONG deadline = ::GetTickCount64() + 15000;
-    while (::GetTickCount64() < deadline &&
-           ::WaitForSingleObject(process_.get(), 20) == WAIT_TIMEOUT) {
-      HWND found = ::FindWindowW(L"ZelkHookedWindow", title_.c_str());
-      DWORD owner = 0;
-      if (found && ::GetWindowThreadProcessId(found, &owner) && owner == processId_ &&
-          ::IsWindowVisible(found)) {
-        window_ = found;
-        break;
-      }
-    }
-  }
-
-  ~HookedProgram() {
-    if (process_ && close(10000) == STILL_ACTIVE) ::TerminateProcess(process_.get(), 99);
-  }
-  HookedProgram(const HookedProgram&) = delete;
-  HookedProgram& operator=(const HookedProgram&) = delete;
-
-  HWND window() const { return window_; }
-  LPARAM param() const { return reinterpret_cast<LPARAM>(window_); }
-
-  // Asks the window to close and waits for the program to end: its exit code, or STILL_ACTIVE.
-  DWORD close(DWORD waitMs) {
-    if (window_) ::PostMessageW(window_, WM_CLOSE, 0, 0);
-    DWORD code = STILL_ACTIVE;
-    if (::WaitForSingleObject(process_.get(), waitMs) == WAIT_OBJECT_0) {
-      ::GetExitCodeProcess(process_.get(), &code);
-    }
-    return code;
-  }
-
-  // The window's answer to `message`, or -1 if it did not answer in time.
-  LRESULT ask(UINT message) const {
-    DWORD_PTR result = 0;
-    if (!::SendMessageTimeoutW(window_, message, 0, 0, SMTO_ABORTIFHUNG, 5000, &result)) {
-      return -1;
-    }
-    return static_cast<LRESULT>(result);
-  }
-
- private:
-  UniqueHandle process_;
-  DWORD processId_ = 0;
-  std::wstring title_;
-  HWND window_ = nullptr;
-};
 
 class HookedProcessTest : public testing::Test {
  protected:
