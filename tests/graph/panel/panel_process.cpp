@@ -1,0 +1,193 @@
+// Helpers of the panel's tests.
+#include "panel_process.h"
+
+#include <tlhelp32.h>
+
+#include <cwctype>
+#include <map>
+
+#include "common/module_proc.h"
+#include "hooked_program.h"
+
+namespace panel_test {
+
+namespace {
+
+// The test's environment with `changes` applied, as CreateProcessW takes it.
+std::wstring environmentBlock(const std::vector<std::wstring>& changes) {
+  std::map<std::wstring, std::wstring> variables;
+  wchar_t* block = ::GetEnvironmentStringsW();
+  for (const wchar_t* entry = block; entry && *entry; entry += std::wcslen(entry) + 1) {
+    const std::wstring text(entry);
+    const size_t equals = text.find(L'=', 1);
+    if (equals != std::wstring::npos) variables[text.substr(0, equals)] = text.substr(equals + 1);
+  }
+  ::FreeEnvironmentStringsW(block);
+  for (const std::wstring& change : changes) {
+    const size_t equals = change.find(L'=');
+    variables[change.substr(0, equals)] = change.substr(equals + 1);
+  }
+  std::wstring result;
+  for (const auto& [name, value] : variables) result += name + L"=" + value + L'\0';
+  result += L'\0';
+  return result;
+}
+
+}  // namespace
+
+Program::Program(const wchar_t* file, const std::wstring& arguments,
+                 const std::vector<std::wstring>& environment) {
+  const std::wstring path = hooks_test::besideThisProgram(file);
+  std::wstring line = L"\"" + path + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+  std::wstring block = environment.empty() ? std::wstring() : environmentBlock(environment);
+  STARTUPINFOW startup = {sizeof(startup)};
+  PROCESS_INFORMATION process = {};
+  if (!::CreateProcessW(path.c_str(), line.data(), nullptr, nullptr, FALSE,
+                        CREATE_UNICODE_ENVIRONMENT, block.empty() ? nullptr : block.data(), nullptr,
+                        &startup, &process)) {
+    return;
+  }
+  process_.reset(process.hProcess);
+  ::CloseHandle(process.hThread);
+  id_ = process.dwProcessId;
+}
+
+Program::~Program() { terminate(); }
+
+DWORD Program::wait(DWORD ms) {
+  DWORD code = STILL_ACTIVE;
+  if (process_ && ::WaitForSingleObject(process_.get(), ms) == WAIT_OBJECT_0) {
+    ::GetExitCodeProcess(process_.get(), &code);
+  }
+  return code;
+}
+
+void Program::terminate() {
+  if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
+    ::TerminateProcess(process_.get(), 99);
+    ::WaitForSingleObject(process_.get(), 5000);
+  }
+}
+
+DWORD runPanel(const std::wstring& arguments, DWORD waitMs) {
+  Program panel(L"Zelkpanel.exe", arguments);
+  return panel.started() ? panel.wait(waitMs) : ~0u;
+}
+
+HRESULT PanelEnvironment::registerAll() {
+  if (runPanel(L"/RegServer") != 0) return E_FAIL;
+  // The filter's class and type library: the panel makes filters and passes their control
+  // interface between processes.
+  UniqueModule filter(::LoadLibraryW(hooks_test::besideThisProgram(L"Zelkgrab.ax").c_str()));
+  const auto registerServer =
+      moduleProc<HRESULT(STDAPICALLTYPE*)()>(filter.get(), "DllRegisterServer");
+  return registerServer ? registerServer() : E_FAIL;
+}
+
+void PanelEnvironment::unregisterAll() {
+  UniqueModule filter(::LoadLibraryW(hooks_test::besideThisProgram(L"Zelkgrab.ax").c_str()));
+  const auto unregister =
+      moduleProc<HRESULT(STDAPICALLTYPE*)()>(filter.get(), "DllUnregisterServer");
+  if (unregister) unregister();
+  runPanel(L"/UnregServer");
+}
+
+void RegisteredPanel::SetUp() { ASSERT_EQ(PanelEnvironment::registerAll(), S_OK); }
+
+void RegisteredPanel::TearDown() {
+  EXPECT_TRUE(waitUntilNoPanel(kLongestEndMs)) << "a panel server did not end by itself";
+  PanelEnvironment::unregisterAll();
+}
+
+std::vector<DWORD> panelProcesses() { return processesNamed(L"Zelkpanel.exe"); }
+
+std::vector<DWORD> processesNamed(const wchar_t* file) {
+  std::vector<DWORD> ids;
+  UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) return ids;
+  PROCESSENTRY32W entry = {sizeof(entry)};
+  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
+       more = ::Process32NextW(snapshot.get(), &entry)) {
+    if (_wcsicmp(entry.szExeFile, file) == 0) ids.push_back(entry.th32ProcessID);
+  }
+  return ids;
+}
+
+void terminateProcess(DWORD id) {
+  UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+  if (process) {
+    ::TerminateProcess(process.get(), 99);
+    ::WaitForSingleObject(process.get(), 5000);
+  }
+}
+
+void forgetEndedServers() {
+  for (DWORD id : processesNamed(L"rpcss.exe")) terminateProcess(id);
+}
+
+bool waitUntilNoPanel(DWORD ms) {
+  const ULONGLONG deadline = ::GetTickCount64() + ms;
+  while (::GetTickCount64() < deadline) {
+    if (panelProcesses().empty()) return true;
+    ::Sleep(50);
+  }
+  endPanelsNow();
+  return false;
+}
+
+void endPanelsNow() {
+  const std::vector<DWORD> panels = panelProcesses();
+  for (DWORD id : panels) terminateProcess(id);
+  if (!panels.empty()) forgetEndedServers();
+}
+
+HWND hooksServerWindow() { return ::FindWindowW(nullptr, L"Zelkgrab Hooks Server object"); }
+
+DWORD windowProcess(HWND window) {
+  DWORD process = 0;
+  ::GetWindowThreadProcessId(window, &process);
+  return process;
+}
+
+std::vector<HWND> frameWindows(DWORD processId) {
+  struct Search {
+    DWORD process;
+    std::vector<HWND> found;
+  } search{processId, {}};
+  ::EnumWindows(
+      [](HWND window, LPARAM parameter) -> BOOL {
+        auto* search = reinterpret_cast<Search*>(parameter);
+        if (windowProcess(window) == search->process &&
+            (::GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_LAYERED)) {
+          search->found.push_back(window);
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HRESULT getQueue(IZelkgrabQueue* queue, const wchar_t* property, std::wstring* value) {
+  UniqueBstr name(::SysAllocString(property));
+  UniqueBstr text;
+  const HRESULT hr = queue->get_qparam(name.get(), text.put());
+  if (hr == S_OK && value) value->assign(text.get() ? text.get() : L"");
+  return hr;
+}
+
+HRESULT putQueue(IZelkgrabQueue* queue, const wchar_t* property, const wchar_t* value) {
+  UniqueBstr name(::SysAllocString(property));
+  UniqueBstr text(::SysAllocString(value));
+  return queue->put_qparam(name.get(), text.get());
+}
+
+std::vector<std::wstring> takeEvents(IZelkgrabQueue* queue) {
+  std::vector<std::wstring> events;
+  std::wstring event;
+  while (events.size() < 100000 && getQueue(queue, L"event", &event) == S_OK) {
+    events.push_back(event);
+  }
+  return events;
+}
+
+}  // namespace panel_test
