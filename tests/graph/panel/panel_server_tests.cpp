@@ -590,6 +590,9 @@ TEST_F(PanelServerTest, WithoutFiltersTheInstanceListIsEmpty) {
   ComPtr<IUnknown> object;
   EXPECT_EQ(instances->get_object(0, &object), E_INVALIDARG);
   EXPECT_EQ(instances->CreateDlgN(0), E_INVALIDARG);
+  // A new filter is made in the panel's process; only then is the (missing) dialog refused.
+  EXPECT_EQ(instances->CreateDlgN(-1), E_NOTIMPL);
+  ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\MorvainLabs\\Zelkgrab");
   EXPECT_EQ(instances->CreateDlg(nullptr), E_POINTER);
 }
 
