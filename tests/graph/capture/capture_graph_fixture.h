@@ -96,6 +96,19 @@ class CaptureGraphTest : public ::testing::Test {
               S_OK);
   }
 
+  // Builds and runs the chain and waits for the first frame.
+  void startStreaming() {
+    buildGraph();
+    connectChain();
+    ASSERT_TRUE(SUCCEEDED(control_->Run()));
+    ASSERT_TRUE(recorder_->waitFor(1, kWaitMs));
+  }
+
+  // Whether a frame arrives within `ms` beyond those seen so far.
+  bool anotherFrameWithin(DWORD ms) {
+    return recorder_->waitFor(recorder_->samples().size() + 1, ms);
+  }
+
   void expectPeriodicTimes(REFERENCE_TIME period) {
     std::vector<SeenSample> samples = recorder_->samples();
     ASSERT_FALSE(samples.empty());

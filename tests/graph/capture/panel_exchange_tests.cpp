@@ -108,19 +108,6 @@ class PanelExchangeTest : public CaptureGraphTest {
     }
   }
 
-  // Starts streaming and waits for the first frame, after which only changes deliver.
-  void startStreaming() {
-    buildGraph();
-    connectChain();
-    ASSERT_TRUE(SUCCEEDED(control_->Run()));
-    ASSERT_TRUE(recorder_->waitFor(1, kWaitMs));
-  }
-
-  // Whether a frame arrives within `ms` beyond those seen so far.
-  bool anotherFrameWithin(DWORD ms) {
-    return recorder_->waitFor(recorder_->samples().size() + 1, ms);
-  }
-
   // Lets the worker take what is queued, then a few idle periods more.
   void waitUntilDrained() {
     for (int i = 0; i < 200 && !queue_->drained(); ++i) ::Sleep(5);

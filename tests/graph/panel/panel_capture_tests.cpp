@@ -23,17 +23,6 @@ testing::Environment* const kRegisteredPanel =
 
 class PanelCaptureTest : public CaptureGraphTest {
  protected:
-  void startStreaming() {
-    buildGraph();
-    connectChain();
-    ASSERT_TRUE(SUCCEEDED(control_->Run()));
-    ASSERT_TRUE(recorder_->waitFor(1, kWaitMs));
-  }
-
-  bool anotherFrameWithin(DWORD ms) {
-    return recorder_->waitFor(recorder_->samples().size() + 1, ms);
-  }
-
   // Waits (at most 5 s) for a stretch of `ms` without a frame.
   bool quietFor(DWORD ms) {
     for (int i = 0; i < 10; ++i) {
