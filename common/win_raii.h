@@ -80,6 +80,7 @@ using UniqueModule = UniqueResource<raii_traits::Module>;
 using UniqueRegKey = UniqueResource<raii_traits::RegKey>;
 using ScopedBitmap = UniqueResource<raii_traits::GdiObject<HBITMAP>>;
 using UniqueGdiBrush = UniqueResource<raii_traits::GdiObject<HBRUSH>>;
+using UniqueGdiFont = UniqueResource<raii_traits::GdiObject<HFONT>>;
 using UniqueMemoryDC = UniqueResource<raii_traits::MemoryDC>;
 using UniqueBstr = UniqueResource<raii_traits::Bstr>;
 

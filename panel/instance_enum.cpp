@@ -5,6 +5,7 @@
 #include <new>
 
 #include "common/win_raii.h"
+#include "panel/main_dialog.h"
 #include "zelkgrab.h"
 
 namespace {
@@ -109,8 +110,7 @@ HRESULT CZelkgrabEnum::CreateDlgN(LONG n) {
 HRESULT CZelkgrabEnum::CreateDlg(IUnknown* pZelkgrab) {
   if (!pZelkgrab) return E_POINTER;
   Microsoft::WRL::ComPtr<IZelkgrab> control;
-  // An object without the control interface would get a dialog showing only its About tab.
+  // An object without the control interface gets a dialog showing only its About tab.
   if (FAILED(pZelkgrab->QueryInterface(IID_PPV_ARGS(&control)))) control.Reset();
-  // The panel's dialogs are not part of this build yet.
-  return E_NOTIMPL;
+  return CScrDlgMain::open(control.Get());
 }

@@ -13,6 +13,7 @@
 #include "crash/zelkcrash.h"
 #include "panel/class_objects.h"
 #include "panel/command_line.h"
+#include "panel/main_dialog.h"
 #include "panel/panel_application.h"
 #include "panel/server_lifetime.h"
 #include "panel/server_registration.h"
@@ -44,6 +45,7 @@ void crashIfAsked() {
 void runMessageLoop() {
   MSG message;
   while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (CScrDlgMain::preTranslate(&message)) continue;
     ::TranslateMessage(&message);
     ::DispatchMessageW(&message);
   }
