@@ -25,7 +25,6 @@
 #include "common/module_proc.h"
 #include "common/win_raii.h"
 #include "config/filter_property_page.h"
-#include "dispatch_double.h"
 #include "dshow/ref_counted.h"
 #include "capture_graph_fixture.h"
 #include "codec_test_filters.h"
@@ -917,46 +916,10 @@ ComPtr<IPropertyPage> makePropertyPage() {
   return result;
 }
 
-// Stands in for the control panel's dialog service: notes the filter it was given.
-class FakePanel final : public DispatchDouble<IZelkgrabEnum, IID_IZelkgrabEnum> {
- public:
-  HRESULT STDMETHODCALLTYPE get_count(ULONG*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_name(ULONG, BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE CreateDlgN(LONG) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_object(ULONG, IUnknown**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE CreateDlg(IUnknown* filter) override {
-    ++calls;
-    shown = filter;
-    return S_OK;
-  }
-
-  int calls = 0;
-  ComPtr<IUnknown> shown;
-};
-
-class FakePanelFactory final : public CRefCounted<IClassFactory, IID_IClassFactory> {
- public:
-  explicit FakePanelFactory(FakePanel* panel) : panel_(panel) {}
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
-    if (outer) return CLASS_E_NOAGGREGATION;
-    return panel_->QueryInterface(iid, object);
-  }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-
- private:
-  ComPtr<FakePanel> panel_;
-};
-
 class FilterPropertyPageTest : public CaptureFilterTest {
  protected:
   IUnknown* filterObject() const { return static_cast<IBaseFilter*>(filter_.Get()); }
 };
-
-ComPtr<IUnknown> identity(IUnknown* object) {
-  ComPtr<IUnknown> unknown;
-  if (object) object->QueryInterface(IID_PPV_ARGS(&unknown));
-  return unknown;
-}
 
 TEST_F(FilterPropertyPageTest, DescribesItselfUntilItHasAnObject) {
   ComPtr<IPropertyPage> page = makePropertyPage();
@@ -1052,28 +1015,6 @@ TEST_F(FilterPropertyPageTest, WithoutThePanelReleasingOpensNothing) {
   pin_ = nullptr;
   filter_.Reset();
   EXPECT_FALSE(module_lock::inUse());
-}
-
-TEST_F(FilterPropertyPageTest, ReleasingHandsTheObjectToThePanel) {
-  ComPtr<FakePanel> panel;
-  panel.Attach(new FakePanel());
-  ComPtr<FakePanelFactory> factory;
-  factory.Attach(new FakePanelFactory(panel.Get()));
-  DWORD cookie = 0;
-  ASSERT_EQ(::CoRegisterClassObject(CLSID_ZelkgrabEnum, factory.Get(), CLSCTX_INPROC_SERVER,
-                                    REGCLS_MULTIPLEUSE, &cookie),
-            S_OK);
-
-  ComPtr<IPropertyPage> page = makePropertyPage();
-  ASSERT_TRUE(page);
-  IUnknown* objects[] = {filterObject()};
-  EXPECT_EQ(page->SetObjects(1, objects), E_FAIL);
-  EXPECT_EQ(panel->calls, 0) << "the dialog opens only when the page goes";
-  page.Reset();
-  EXPECT_EQ(::CoRevokeClassObject(cookie), S_OK);
-  EXPECT_EQ(panel->calls, 1);
-  EXPECT_EQ(identity(panel->shown.Get()), identity(filterObject()));
-  panel->shown.Reset();
 }
 
 TEST_F(FilterPropertyPageTest, FilterAndPinNameThePage) {

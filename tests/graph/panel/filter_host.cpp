@@ -2,11 +2,15 @@
 // made from Zelkgrab.ax beside this program, so it lists itself in the running object table
 // and holds the panel's instance enumerator. It lets the filter go and ends when the test sets
 // the event "ZelkFilterHostQuit-<pid>", or after SECONDS.
-//   filter_host SECONDS
-// Exit code 0 after a normal end, 1 when the filter could not be made, 2 on bad arguments.
+//   filter_host SECONDS [graph] [pages]
+// "graph": the filter runs in a graph, into a Null Renderer. "pages": the filter's property
+// pages are asked for and given the filter, as capture programs' property frames do.
+// Exit code 0 after a normal end, 1 when the filter or its graph could not be made, 2 on bad
+// arguments.
 #include <windows.h>
-#include <objbase.h>
-#include <strmif.h>
+#include <dshow.h>
+#include <ocidl.h>
+#include <wrl/client.h>
 
 #include <cstdlib>
 #include <string>
@@ -14,11 +18,92 @@
 #include "common/com_registration.h"
 #include "common/module_proc.h"
 #include "common/win_raii.h"
+#include "dshow/reference_clock.h"
 #include "zelkgrab.h"
 
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+// Wine's Null Renderer; mingw's headers lack its class id.
+const CLSID kNullRenderer = {
+    0xC1F400A4, 0x3F08, 0x11D3, {0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37}};
+
+ComPtr<IPin> firstPin(IBaseFilter* filter, PIN_DIRECTION direction) {
+  ComPtr<IEnumPins> pins;
+  if (FAILED(filter->EnumPins(&pins))) return nullptr;
+  ComPtr<IPin> pin;
+  while (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+    PIN_DIRECTION found;
+    if (SUCCEEDED(pin->QueryDirection(&found)) && found == direction) return pin;
+  }
+  return nullptr;
+}
+
+HRESULT runInGraph(IBaseFilter* filter, ComPtr<IGraphBuilder>* graph) {
+  ComPtr<IBaseFilter> renderer;
+  HRESULT hr = ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_PPV_ARGS(graph->ReleaseAndGetAddressOf()));
+  if (SUCCEEDED(hr)) {
+    hr = ::CoCreateInstance(kNullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&renderer));
+  }
+  if (SUCCEEDED(hr)) hr = (*graph)->AddFilter(filter, L"capture");
+  if (SUCCEEDED(hr)) hr = (*graph)->AddFilter(renderer.Get(), L"renderer");
+  // Wine's default graph clock can hang the graph's release.
+  if (SUCCEEDED(hr)) hr = UseBaseReferenceClock(graph->Get());
+  if (SUCCEEDED(hr)) {
+    hr = (*graph)->ConnectDirect(firstPin(filter, PINDIR_OUTPUT).Get(),
+                                 firstPin(renderer.Get(), PINDIR_INPUT).Get(), nullptr);
+  }
+  ComPtr<IMediaControl> control;
+  if (SUCCEEDED(hr)) hr = graph->As(&control);
+  if (SUCCEEDED(hr)) hr = control->Run();
+  return FAILED(hr) ? hr : S_OK;
+}
+
+// Does with the filter's pages what a property frame does before it shows them: makes each
+// page, gives it the filter and releases it when the page refuses. (Wine's own frame shows
+// itself without pages when every page refuses, and then cannot be closed.)
+void showPropertyPages(IBaseFilter* filter) {
+  ComPtr<ISpecifyPropertyPages> specify;
+  CAUUID pages = {};
+  if (FAILED(filter->QueryInterface(IID_PPV_ARGS(&specify))) || FAILED(specify->GetPages(&pages))) {
+    return;
+  }
+  IUnknown* objects[] = {filter};
+  for (ULONG i = 0; i < pages.cElems; ++i) {
+    ComPtr<IPropertyPage> page;
+    if (FAILED(::CoCreateInstance(pages.pElems[i], nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_PPV_ARGS(&page)))) {
+      continue;
+    }
+    PROPPAGEINFO info = {};
+    // The capture filter's page takes the filter and refuses; its release opens the panel.
+    if (SUCCEEDED(page->SetObjects(1, objects)) && SUCCEEDED(page->GetPageInfo(&info))) {
+      ::CoTaskMemFree(info.pszTitle);
+      ::CoTaskMemFree(info.pszDocString);
+      ::CoTaskMemFree(info.pszHelpFile);
+    }
+  }
+  ::CoTaskMemFree(pages.pElems);
+}
+
+}  // namespace
+
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 2 || _wtoi(argv[1]) <= 0) return 2;
+  if (argc < 2 || _wtoi(argv[1]) <= 0) return 2;
   const DWORD seconds = static_cast<DWORD>(_wtoi(argv[1]));
+  bool inGraph = false, pages = false;
+  for (int i = 2; i < argc; ++i) {
+    const std::wstring option = argv[i];
+    if (option == L"graph") {
+      inGraph = true;
+    } else if (option == L"pages") {
+      pages = true;
+    } else {
+      return 2;
+    }
+  }
   const std::wstring quitName = L"ZelkFilterHostQuit-" + std::to_wstring(::GetCurrentProcessId());
   UniqueHandle quit(::CreateEventW(nullptr, TRUE, FALSE, quitName.c_str()));
   if (!quit) return 1;
@@ -28,22 +113,39 @@ int wmain(int argc, wchar_t** argv) {
   // Loaded before and freed after the apartment: COM lets go of what other processes held
   // of the filter only as the apartment ends.
   UniqueModule module(::LoadLibraryW(path.c_str()));
-  ComApartment apartment(COINIT_MULTITHREADED);
+  // A window-owning thread, as a program showing property pages has.
+  ComApartment apartment(COINIT_APARTMENTTHREADED);
   using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
   const auto getClassObject = moduleProc<GetClassObject>(module.get(), "DllGetClassObject");
   if (!getClassObject) return 1;
-  IClassFactory* factory = nullptr;
-  if (FAILED(
-          getClassObject(CLSID_Zelkgrab, IID_IClassFactory, reinterpret_cast<void**>(&factory)))) {
+  ComPtr<IClassFactory> factory;
+  ComPtr<IBaseFilter> filter;
+  if (FAILED(getClassObject(CLSID_Zelkgrab, IID_PPV_ARGS(&factory))) ||
+      FAILED(factory->CreateInstance(nullptr, IID_PPV_ARGS(&filter)))) {
     return 1;
   }
-  IBaseFilter* filter = nullptr;
-  const HRESULT hr =
-      factory->CreateInstance(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&filter));
-  factory->Release();
-  if (FAILED(hr)) return 1;
+  factory.Reset();
+  ComPtr<IGraphBuilder> graph;
+  if (inGraph && FAILED(runInGraph(filter.Get(), &graph))) return 1;
+  if (pages) showPropertyPages(filter.Get());
 
-  ::WaitForSingleObject(quit.get(), seconds * 1000);
-  filter->Release();
+  // Serves calls from other processes while it waits.
+  const ULONGLONG deadline = ::GetTickCount64() + seconds * 1000ull;
+  for (;;) {
+    const ULONGLONG now = ::GetTickCount64();
+    if (now >= deadline) break;
+    HANDLE waits[] = {quit.get()};
+    const DWORD woke = ::MsgWaitForMultipleObjects(1, waits, FALSE,
+                                                   static_cast<DWORD>(deadline - now), QS_ALLINPUT);
+    if (woke != WAIT_OBJECT_0 + 1) break;
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+  }
+  if (graph) {
+    ComPtr<IMediaControl> control;
+    if (SUCCEEDED(graph.As(&control))) control->Stop();
+  }
+  graph.Reset();
+  filter.Reset();
   return 0;
 }

@@ -3,6 +3,7 @@
 
 #include <tlhelp32.h>
 
+#include <cstdio>
 #include <cwctype>
 #include <map>
 
@@ -165,6 +166,52 @@ std::vector<HWND> frameWindows(DWORD processId) {
       },
       reinterpret_cast<LPARAM>(&search));
   return search.found;
+}
+
+FilterHost::FilterHost(const std::wstring& options)
+    : program_(L"filter_host.exe", L"60" + (options.empty() ? L"" : L" " + options)) {}
+
+std::wstring FilterHost::entrySuffix() const {
+  wchar_t suffix[32];
+  std::swprintf(suffix, 32, L" pid %08x", static_cast<unsigned>(id()));
+  return suffix;
+}
+
+DWORD FilterHost::quit() {
+  UniqueHandle event(::OpenEventW(EVENT_MODIFY_STATE, FALSE,
+                                  (L"ZelkFilterHostQuit-" + std::to_wstring(id())).c_str()));
+  if (event) ::SetEvent(event.get());
+  return program_.wait(15000);
+}
+
+std::vector<std::wstring> instanceNames(IZelkgrabEnum* instances) {
+  std::vector<std::wstring> names;
+  ULONG count = 0;
+  if (FAILED(instances->get_count(&count))) return names;
+  for (ULONG n = 0; n < count; ++n) {
+    UniqueBstr name;
+    names.emplace_back(SUCCEEDED(instances->get_name(n, name.put())) ? name.get() : L"<error>");
+  }
+  return names;
+}
+
+bool endsWith(const std::wstring& text, const std::wstring& suffix) {
+  return text.size() >= suffix.size() &&
+         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+long waitForInstance(const std::wstring& suffix) {
+  for (int i = 0; i < 200; ++i) {
+    Microsoft::WRL::ComPtr<IZelkgrabEnum> instances;
+    if (createInPanel(CLSID_ZelkgrabEnum, instances) == S_OK) {
+      const std::vector<std::wstring> names = instanceNames(instances.Get());
+      for (size_t n = 0; n < names.size(); ++n) {
+        if (endsWith(names[n], suffix)) return static_cast<long>(n);
+      }
+    }
+    ::Sleep(50);
+  }
+  return -1;
 }
 
 HRESULT getQueue(IZelkgrabQueue* queue, const wchar_t* property, std::wstring* value) {

@@ -85,6 +85,32 @@ HRESULT createInPanel(const CLSID& clsid, Microsoft::WRL::ComPtr<Interface>& obj
                             reinterpret_cast<void**>(object.ReleaseAndGetAddressOf()));
 }
 
+// filter_host.exe: a capture filter in a process of its own, ended by its quit event (or by
+// its handle).
+class FilterHost {
+ public:
+  // `options`: "", "graph", "pages" or both, as filter_host takes them.
+  explicit FilterHost(const std::wstring& options);
+  ~FilterHost() { quit(); }
+  bool started() const { return program_.started(); }
+  DWORD id() const { return program_.id(); }
+  // The filter's running-object name ends in " pid " and the host's id.
+  std::wstring entrySuffix() const;
+  // Asks it to let the filter go and end: its exit code, or STILL_ACTIVE.
+  DWORD quit();
+  DWORD wait(DWORD ms) { return program_.wait(ms); }
+  void kill() { program_.terminate(); }
+
+ private:
+  Program program_;
+};
+
+// The display names a panel enumerator lists.
+std::vector<std::wstring> instanceNames(IZelkgrabEnum* instances);
+bool endsWith(const std::wstring& text, const std::wstring& suffix);
+// Waits until a fresh enumerator lists an entry ending in `suffix`: its position, or -1.
+long waitForInstance(const std::wstring& suffix);
+
 HRESULT getQueue(IZelkgrabQueue* queue, const wchar_t* property, std::wstring* value);
 HRESULT putQueue(IZelkgrabQueue* queue, const wchar_t* property, const wchar_t* value);
 // Every event queued so far, oldest first.

@@ -523,62 +523,6 @@ TEST_F(PanelServerTest, TheWindowEnumeratorListsOtherProcessesVisibleTitledWindo
 
 // ---- Instance enumerator
 
-// filter_host.exe: a capture filter in a process of its own.
-class FilterHost {
- public:
-  FilterHost() : program_(L"filter_host.exe", L"60") {}
-  ~FilterHost() { quit(); }
-  bool started() const { return program_.started(); }
-  DWORD id() const { return program_.id(); }
-  // The filter's entry name ends in " pid " and the host's id.
-  std::wstring entrySuffix() const {
-    wchar_t suffix[32];
-    std::swprintf(suffix, 32, L" pid %08x", static_cast<unsigned>(id()));
-    return suffix;
-  }
-  DWORD quit() {
-    UniqueHandle event(::OpenEventW(EVENT_MODIFY_STATE, FALSE,
-                                    (L"ZelkFilterHostQuit-" + std::to_wstring(id())).c_str()));
-    if (event) ::SetEvent(event.get());
-    return program_.wait(10000);
-  }
-  void kill() { program_.terminate(); }
-
- private:
-  Program program_;
-};
-
-std::vector<std::wstring> instanceNames(IZelkgrabEnum* instances) {
-  std::vector<std::wstring> names;
-  ULONG count = 0;
-  if (FAILED(instances->get_count(&count))) return names;
-  for (ULONG n = 0; n < count; ++n) {
-    UniqueBstr name;
-    names.emplace_back(SUCCEEDED(instances->get_name(n, name.put())) ? name.get() : L"<error>");
-  }
-  return names;
-}
-
-bool endsWith(const std::wstring& text, const std::wstring& suffix) {
-  return text.size() >= suffix.size() &&
-         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
-// Waits until a fresh enumerator lists an entry ending in `suffix`: its position, or -1.
-long waitForInstance(const std::wstring& suffix) {
-  for (int i = 0; i < 200; ++i) {
-    ComPtr<IZelkgrabEnum> instances;
-    if (createInPanel(CLSID_ZelkgrabEnum, instances) == S_OK) {
-      const std::vector<std::wstring> names = instanceNames(instances.Get());
-      for (size_t n = 0; n < names.size(); ++n) {
-        if (endsWith(names[n], suffix)) return static_cast<long>(n);
-      }
-    }
-    ::Sleep(50);
-  }
-  return -1;
-}
-
 TEST_F(PanelServerTest, WithoutFiltersTheInstanceListIsEmpty) {
   ComPtr<IZelkgrabEnum> instances;
   ASSERT_EQ(createInPanel(CLSID_ZelkgrabEnum, instances), S_OK);
@@ -603,7 +547,7 @@ TEST_F(PanelServerTest, AFilterOfAnotherProcessIsListedAndControlledThroughThePa
   ULONG earlyCount = 0;
   ASSERT_EQ(early->get_count(&earlyCount), S_OK);
 
-  FilterHost host;
+  FilterHost host(L"");
   ASSERT_TRUE(host.started());
   const long position = waitForInstance(host.entrySuffix());
   ASSERT_GE(position, 0) << "the host's filter is listed";
@@ -644,7 +588,7 @@ TEST_F(PanelServerTest, AFilterOfAnotherProcessIsListedAndControlledThroughThePa
 }
 
 TEST_F(PanelServerTest, AnEntryOfAProcessThatEndedStillHasANameButNoObject) {
-  FilterHost host;
+  FilterHost host(L"");
   ASSERT_TRUE(host.started());
   const long position = waitForInstance(host.entrySuffix());
   ASSERT_GE(position, 0);

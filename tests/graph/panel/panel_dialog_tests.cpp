@@ -1,0 +1,361 @@
+// The panel's dialogs driven from this test the way a user's clicks and keys reach them, as
+// messages to their real controls, against real filters in separate host processes: the
+// instance selection of an interactive start, the main dialog a selection, "Create new one"
+// or a capture program's property pages open, its remembered tab, its read-back of changes
+// other clients make, and its end when the filter goes. Screenshots of each dialog are left
+// beside the test for people to look at.
+#include <windows.h>
+#include <objidl.h>
+#include <wrl/client.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "dshow/ref_counted.h"
+#include "panel_process.h"
+#include "zelkgrab.h"
+#include "zelkpanel.h"
+
+using Microsoft::WRL::ComPtr;
+using namespace panel_test;
+
+namespace {
+
+testing::Environment* const kRegisteredPanel =
+    testing::AddGlobalTestEnvironment(new RegisteredPanel());
+
+constexpr wchar_t kSelectionTitle[] = L"Zelk Screen Capture Driver instance selection";
+constexpr int kSelect = 1051;
+constexpr int kCreateNew = 1011;
+constexpr int kList = 1050;
+constexpr int kClose = 1011;
+constexpr int kCaption = 1042;
+constexpr int kTabButtons[] = {1000, 1001, 1002};
+
+// The first visible top-level window titled `title` of process `process` (any process when
+// 0) other than `except`, waiting up to `ms`.
+HWND waitForWindow(const wchar_t* title, DWORD process, DWORD ms, HWND except = nullptr) {
+  const ULONGLONG deadline = ::GetTickCount64() + ms;
+  do {
+    for (HWND found = ::FindWindowExW(nullptr, nullptr, nullptr, title); found;
+         found = ::FindWindowExW(nullptr, found, nullptr, title)) {
+      if (found != except && ::IsWindowVisible(found) &&
+          (process == 0 || windowProcess(found) == process)) {
+        return found;
+      }
+    }
+    ::Sleep(20);
+  } while (::GetTickCount64() < deadline);
+  return nullptr;
+}
+
+bool waitUntilGone(HWND window, DWORD ms) {
+  const ULONGLONG deadline = ::GetTickCount64() + ms;
+  while (::IsWindow(window)) {
+    if (::GetTickCount64() > deadline) return false;
+    ::Sleep(10);
+  }
+  return true;
+}
+
+std::vector<std::wstring> listLines(HWND dialog) {
+  HWND list = ::GetDlgItem(dialog, kList);
+  std::vector<std::wstring> lines;
+  const LRESULT count = ::SendMessageW(list, LB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    const LRESULT length = ::SendMessageW(list, LB_GETTEXTLEN, i, 0);
+    std::wstring line(static_cast<size_t>(std::max<LRESULT>(length, 0)) + 1, L'\0');
+    ::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line.data()));
+    line.resize(std::wcslen(line.c_str()));
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+void click(HWND dialog, int id) { ::PostMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+
+std::wstring text(HWND window) {
+  wchar_t buffer[256] = {};
+  ::GetWindowTextW(window, buffer, 256);
+  return buffer;
+}
+
+// The window as the screen shows it (its shape included), as a 32-bit BMP file.
+void screenshot(HWND window, const char* file) {
+  RECT rect;
+  ::GetWindowRect(window, &rect);
+  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  HDC screen = ::GetDC(nullptr);
+  UniqueMemoryDC memory(::CreateCompatibleDC(screen));
+  BITMAPINFO info = {};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB};
+  void* bits = nullptr;
+  ScopedBitmap bitmap(::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  {
+    SelectObjectGuard selected(memory.get(), bitmap.get());
+    ::BitBlt(memory.get(), 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  }
+  ::ReleaseDC(nullptr, screen);
+  const DWORD bytes = static_cast<DWORD>(width) * height * 4;
+  BITMAPFILEHEADER header = {0x4D42,
+                             static_cast<DWORD>(sizeof(header) + sizeof(info.bmiHeader) + bytes), 0,
+                             0, static_cast<DWORD>(sizeof(header) + sizeof(info.bmiHeader))};
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(&header), sizeof(header));
+  out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
+  out.write(static_cast<const char*>(bits), bytes);
+  EXPECT_TRUE(out.good()) << file;
+}
+
+// An entry of this test in the running object table under an item name of its choice.
+class FakeEntry {
+ public:
+  explicit FakeEntry(const wchar_t* item) {
+    object_.Attach(new Placeholder());
+    if (FAILED(::GetRunningObjectTable(0, &table_)) ||
+        FAILED(::CreateItemMoniker(L"!", item, &moniker_)) ||
+        FAILED(table_->Register(ROTFLAGS_REGISTRATIONKEEPSALIVE, object_.Get(), moniker_.Get(),
+                                &cookie_))) {
+      cookie_ = 0;
+    }
+  }
+  ~FakeEntry() {
+    if (cookie_) table_->Revoke(cookie_);
+  }
+  bool listed() const { return cookie_ != 0; }
+
+ private:
+  class Placeholder final : public CRefCounted<IUnknown, IID_IUnknown> {};
+  ComPtr<IRunningObjectTable> table_;
+  ComPtr<IMoniker> moniker_;
+  ComPtr<IUnknown> object_;
+  DWORD cookie_ = 0;
+};
+
+class PanelDialogTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(apartment_.result()));
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\MorvainLabs\\ZelkgrabDlg");
+  }
+  void TearDown() override {
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\MorvainLabs\\ZelkgrabDlg");
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\MorvainLabs\\Zelkgrab");
+  }
+
+  static void storeTab(DWORD tab) {
+    UniqueRegKey key;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\MorvainLabs\\ZelkgrabDlg", 0,
+                                nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(::RegSetValueExW(key.get(), L"dialog", 0, REG_DWORD,
+                               reinterpret_cast<const BYTE*>(&tab), sizeof(tab)),
+              ERROR_SUCCESS);
+  }
+
+  // The tab of the main dialog that shows, by its index.
+  static int shownTab(HWND dialog) {
+    int shown = -1;
+    for (HWND child = ::GetWindow(dialog, GW_CHILD); child;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+      wchar_t name[32] = {};
+      ::GetClassNameW(child, name, 32);
+      if (std::wstring(name) != L"#32770" || !::IsWindowVisible(child)) continue;
+      // The About tab is the one with the version line.
+      shown = text(::GetDlgItem(child, 1081)).rfind(L"version ", 0) == 0 ? 2 : -2;
+    }
+    return shown;
+  }
+
+  ComApartment apartment_{COINIT_APARTMENTTHREADED};
+};
+
+TEST_F(PanelDialogTest, TheSelectionListsEachInstanceAsItsNameAllows) {
+  FilterHost host(L"graph");
+  ASSERT_TRUE(host.started());
+  ASSERT_GE(waitForInstance(host.entrySuffix()), 0);
+  FakeEntry threeTokens(L"Zelkgrab 00000001 pid");
+  FakeEntry ended(L"Zelkgrab 0000abcd pid 7ffFfff0");
+  FakeEntry other(L"Zelkgrabber 00000002 pid 00000003");
+  ASSERT_TRUE(threeTokens.listed() && ended.listed() && other.listed());
+
+  Program panel(L"Zelkpanel.exe", L"");
+  HWND dialog = waitForWindow(kSelectionTitle, panel.id(), 15000);
+  ASSERT_NE(dialog, nullptr);
+  const std::vector<std::wstring> lines = listLines(dialog);
+  wchar_t hostLine[128];
+  std::swprintf(hostLine, 128, L"in filter_host.exe process <%08x>", host.id());
+  auto contains = [&](const std::wstring& wanted) {
+    return std::count_if(lines.begin(), lines.end(), [&](const std::wstring& line) {
+      return line.find(wanted) != std::wstring::npos;
+    });
+  };
+  EXPECT_EQ(contains(hostLine), 1) << "a running process: its first module's name";
+  EXPECT_EQ(contains(L"Zelkgrab <0000abcd> in process <7ffFfff0>"), 1)
+      << "no such process: no name, the tokens as they stand";
+  // Three tokens, and a first token that only begins like the filter's: both are listed
+  // (their names begin with "!Zelkgrab") and neither has the shape of a filter's name.
+  EXPECT_EQ(contains(L"<unknown>"), 2);
+  EXPECT_EQ(contains(L"00000002"), 0);
+  EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(dialog, kSelect)));
+  EXPECT_EQ(::SendDlgItemMessageW(dialog, kList, LB_GETCURSEL, 0, 0), 0) << "the first line";
+  screenshot(dialog, "panel_selection_dialog.bmp");
+
+  click(dialog, IDCANCEL);
+  EXPECT_EQ(panel.wait(10000), 0u);
+}
+
+TEST_F(PanelDialogTest, WithoutInstancesOnlyCreateNewOneWorksAndOpensANewFilter) {
+  Program panel(L"Zelkpanel.exe", L"");
+  HWND dialog = waitForWindow(kSelectionTitle, panel.id(), 15000);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(listLines(dialog).empty());
+  EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(dialog, kSelect)));
+  ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);  // Enter
+  ::Sleep(500);
+  EXPECT_TRUE(::IsWindow(dialog)) << "Enter does nothing without instances";
+
+  click(dialog, kCreateNew);
+  EXPECT_EQ(panel.wait(15000), 0u) << "the interactive run ends";
+  // The server made a filter of its own and opened its dialog.
+  HWND main = waitForWindow(L"Zelkgrab", 0, 15000);
+  ASSERT_NE(main, nullptr);
+  EXPECT_NE(windowProcess(main), panel.id());
+  EXPECT_TRUE(::IsWindowVisible(::GetDlgItem(main, kTabButtons[0])));
+  click(main, kClose);
+  EXPECT_TRUE(waitUntilGone(main, 5000));
+}
+
+TEST_F(PanelDialogTest, AnInstanceThatEndedBeforeItWasSelectedBringsTheSelectionBack) {
+  FilterHost host(L"");
+  ASSERT_TRUE(host.started());
+  ASSERT_GE(waitForInstance(host.entrySuffix()), 0);
+  Program panel(L"Zelkpanel.exe", L"");
+  HWND dialog = waitForWindow(kSelectionTitle, panel.id(), 15000);
+  ASSERT_NE(dialog, nullptr);
+  const std::vector<std::wstring> lines = listLines(dialog);
+  ASSERT_EQ(lines.size(), 1u);
+  host.kill();
+  click(dialog, kSelect);
+  HWND again = waitForWindow(kSelectionTitle, panel.id(), 15000, dialog);
+  ASSERT_NE(again, nullptr) << "the selection comes back";
+  EXPECT_TRUE(listLines(again).empty()) << "made afresh";
+  click(again, IDCANCEL);
+  EXPECT_EQ(panel.wait(10000), 0u);
+  // The killed host never released its enumerator.
+  endPanelsNow();
+}
+
+TEST_F(PanelDialogTest, TheMainDialogShowsItsFilterFollowsChangesAndClosesWhenTheFilterGoes) {
+  storeTab(7);
+  FilterHost host(L"graph");
+  ASSERT_TRUE(host.started());
+  const long position = waitForInstance(host.entrySuffix());
+  ASSERT_GE(position, 0);
+  Program panel(L"Zelkpanel.exe", L"");
+  HWND dialog = waitForWindow(kSelectionTitle, panel.id(), 15000);
+  ASSERT_NE(dialog, nullptr);
+  ::SendDlgItemMessageW(dialog, kList, LB_SETCURSEL, position, 0);
+  ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);  // Enter selects
+  EXPECT_EQ(panel.wait(15000), 0u);
+  HWND main = waitForWindow(L"Zelkgrab", 0, 15000);
+  ASSERT_NE(main, nullptr);
+  EXPECT_EQ(shownTab(main), 2) << "a stored 7 opens the About tab";
+  RECT rect;
+  ::GetWindowRect(main, &rect);
+  EXPECT_EQ(rect.right - rect.left, 543);
+  EXPECT_EQ(rect.bottom - rect.top, 208);
+  HRGN region = ::CreateRectRgn(0, 0, 0, 0);
+  EXPECT_NE(::GetWindowRgn(main, region), ERROR) << "shaped by its skin";
+  EXPECT_FALSE(::PtInRegion(region, 0, 0)) << "the corner is cut out";
+  EXPECT_TRUE(::PtInRegion(region, 270, 100));
+  ::DeleteObject(region);
+  screenshot(main, "panel_main_about.bmp");
+  for (int tab : {0, 1}) {
+    click(main, kTabButtons[tab]);
+    ::Sleep(300);
+    screenshot(main, tab == 0 ? "panel_main_capture.bmp" : "panel_main_settings.bmp");
+  }
+
+  // Another client changes the filter: the dialog shows it within a tick or two.
+  EXPECT_EQ(text(::GetDlgItem(main, kCaption)), L"800 x 600 at 560, 240");
+  ComPtr<IZelkgrabEnum> instances;
+  ASSERT_EQ(createInPanel(CLSID_ZelkgrabEnum, instances), S_OK);
+  ComPtr<IUnknown> object;
+  ASSERT_EQ(instances->get_object(position, &object), S_OK);
+  ComPtr<IZelkgrab> control;
+  ASSERT_EQ(object.As(&control), S_OK);
+  UniqueBstr left(::SysAllocString(L"params\\rect\\left"));
+  ASSERT_EQ(control->put_sc_prop(left.get(), 100), S_OK);
+  const ULONGLONG changed = ::GetTickCount64();
+  std::wstring caption;
+  while (::GetTickCount64() - changed < 2000) {
+    caption = text(::GetDlgItem(main, kCaption));
+    if (caption != L"800 x 600 at 560, 240") break;
+    ::Sleep(10);
+  }
+  EXPECT_EQ(caption, L"1260 x 600 at 100, 240");
+  EXPECT_LT(::GetTickCount64() - changed, 400u) << "within a tick of the 100 ms poll";
+  control.Reset();
+  object.Reset();
+  instances.Reset();
+
+  // The filter goes away with its program (the dialog's control object keeps it alive till
+  // then): the dialog closes itself at its next tick, once the call that fails returns, which
+  // under Wine takes about 2 s for a process that has ended.
+  EXPECT_EQ(host.quit(), 0u);
+  const ULONGLONG ended = ::GetTickCount64();
+  EXPECT_TRUE(waitUntilGone(main, 5000));
+  EXPECT_LT(::GetTickCount64() - ended, 3000u);
+}
+
+TEST_F(PanelDialogTest, AStoredSettingsTabOpensThereAndTabChoicesAreRemembered) {
+  storeTab(1);
+  ComPtr<IZelkgrabEnum> instances;
+  ASSERT_EQ(createInPanel(CLSID_ZelkgrabEnum, instances), S_OK);
+  ASSERT_EQ(instances->CreateDlgN(-1), S_OK);
+  HWND main = waitForWindow(L"Zelkgrab", 0, 15000);
+  ASSERT_NE(main, nullptr);
+  // Another one beside it, on an object without the control interface: only its About tab.
+  ComPtr<IZelkgrabWndEnum> notAFilter;
+  ASSERT_EQ(createInPanel(CLSID_ZelkgrabWndEnum, notAFilter), S_OK);
+  ASSERT_EQ(instances->CreateDlg(notAFilter.Get()), S_OK);
+  HWND second = waitForWindow(L"Zelkgrab", 0, 15000, main);
+  ASSERT_NE(second, nullptr) << "several dialogs may be open at once";
+  EXPECT_EQ(shownTab(second), 2);
+  EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(second, kTabButtons[0])));
+  EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(second, kTabButtons[1])));
+  click(second, kClose);
+  EXPECT_TRUE(waitUntilGone(second, 5000));
+  EXPECT_EQ(shownTab(main), -2) << "not the About tab";
+  click(main, kTabButtons[2]);
+  ::Sleep(300);
+  EXPECT_EQ(shownTab(main), 2);
+  DWORD stored = 0, size = sizeof(stored);
+  EXPECT_EQ(::RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\MorvainLabs\\ZelkgrabDlg", L"dialog",
+                           RRF_RT_REG_DWORD, nullptr, &stored, &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(stored, 2u);
+  ::PostMessageW(main, WM_KEYDOWN, VK_ESCAPE, 0);
+  ::PostMessageW(main, WM_COMMAND, IDCANCEL, 0);
+  EXPECT_TRUE(waitUntilGone(main, 5000)) << "Escape closes it";
+}
+
+TEST_F(PanelDialogTest, ACaptureProgramAskingForThePropertyPagesGetsThePanelsDialog) {
+  FilterHost host(L"graph pages");
+  ASSERT_TRUE(host.started());
+  HWND main = waitForWindow(L"Zelkgrab", 0, 20000);
+  ASSERT_NE(main, nullptr) << "the page handed the filter to the panel";
+  EXPECT_NE(windowProcess(main), host.id()) << "the dialog lives in the panel";
+  click(main, kClose);
+  EXPECT_TRUE(waitUntilGone(main, 5000));
+  EXPECT_EQ(host.wait(1000), static_cast<DWORD>(STILL_ACTIVE)) << "the program runs on";
+  EXPECT_EQ(host.quit(), 0u);
+}
+
+}  // namespace
