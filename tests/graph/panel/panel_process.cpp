@@ -4,6 +4,7 @@
 #include <tlhelp32.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cwctype>
 #include <map>
 
@@ -140,6 +141,22 @@ void endPanelsNow() {
   const std::vector<DWORD> panels = panelProcesses();
   for (DWORD id : panels) terminateProcess(id);
   if (!panels.empty()) forgetEndedServers();
+}
+
+int closeMainDialogs() {
+  const std::vector<DWORD> panels = panelProcesses();
+  std::vector<HWND> dialogs;
+  for (HWND found = ::FindWindowExW(nullptr, nullptr, L"#32770", L"Zelkgrab"); found;
+       found = ::FindWindowExW(nullptr, found, L"#32770", L"Zelkgrab")) {
+    if (std::find(panels.begin(), panels.end(), windowProcess(found)) != panels.end()) {
+      dialogs.push_back(found);
+    }
+  }
+  for (HWND dialog : dialogs) {
+    ::PostMessageW(::GetDlgItem(dialog, 1011), BM_CLICK, 0, 0);
+    for (int i = 0; i < 250 && ::IsWindow(dialog); ++i) ::Sleep(20);
+  }
+  return static_cast<int>(dialogs.size());
 }
 
 HWND hooksServerWindow() { return ::FindWindowW(nullptr, L"Zelkgrab Hooks Server object"); }

@@ -73,6 +73,9 @@ bool waitUntilNoPanel(DWORD ms);
 // process id) so that the next client starts a fresh server.
 void endPanelsNow();
 
+// Closes every main dialog the panel shows, with its close button: how many there were.
+int closeMainDialogs();
+
 // The hooks server's window, or null.
 HWND hooksServerWindow();
 // The visible or hidden layered top-level windows of process `processId`: the frame windows.

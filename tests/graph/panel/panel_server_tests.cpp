@@ -534,8 +534,9 @@ TEST_F(PanelServerTest, WithoutFiltersTheInstanceListIsEmpty) {
   ComPtr<IUnknown> object;
   EXPECT_EQ(instances->get_object(0, &object), E_INVALIDARG);
   EXPECT_EQ(instances->CreateDlgN(0), E_INVALIDARG);
-  // A new filter is made in the panel's process; only then is the (missing) dialog refused.
-  EXPECT_EQ(instances->CreateDlgN(-1), E_NOTIMPL);
+  // A new filter is made in the panel's process, and its dialog opens.
+  EXPECT_EQ(instances->CreateDlgN(-1), S_OK);
+  EXPECT_EQ(closeMainDialogs(), 1);
   ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\MorvainLabs\\Zelkgrab");
   EXPECT_EQ(instances->CreateDlg(nullptr), E_POINTER);
 }
@@ -574,8 +575,8 @@ TEST_F(PanelServerTest, AFilterOfAnotherProcessIsListedAndControlledThroughThePa
   ASSERT_EQ(control->get_sc_prop(path.get(), &value), S_OK);
   EXPECT_EQ(value, 352) << "the filter in the host answers";
   EXPECT_EQ(instances->get_object(count + 5, &object), E_INVALIDARG);
-  // The dialog is not part of this build: opening it is refused after the filter is found.
-  EXPECT_EQ(instances->CreateDlgN(position), E_NOTIMPL);
+  EXPECT_EQ(instances->CreateDlgN(position), S_OK);
+  EXPECT_EQ(closeMainDialogs(), 1);
   control.Reset();
   object.Reset();
 
