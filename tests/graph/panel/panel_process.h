@@ -59,8 +59,14 @@ class PanelEnvironment {
 // not end by itself.
 class RegisteredPanel : public testing::Environment {
  public:
+  // `mayOutlive`: panels still running at the end are ended without failing, for tests whose
+  // subject is not the server's lifetime.
+  explicit RegisteredPanel(bool mayOutlive = false) : mayOutlive_(mayOutlive) {}
   void SetUp() override;
   void TearDown() override;
+
+ private:
+  bool mayOutlive_;
 };
 
 // The ids of the running processes of program `file`, and of Zelkpanel.exe.
@@ -68,9 +74,9 @@ std::vector<DWORD> processesNamed(const wchar_t* file);
 std::vector<DWORD> panelProcesses();
 // Waits until no panel process runs; ends those still running after `ms` (false then).
 bool waitUntilNoPanel(DWORD ms);
-// Ends every panel process by its id. Wine's COM service keeps the class objects of a server
-// that was killed and hands them to later clients, which then fail: it is restarted (by its
-// process id) so that the next client starts a fresh server.
+// Ends every panel process by its id, and forgets any panel killed before. Wine's COM service
+// keeps the class objects of a server that was killed and hands them to later clients, which
+// then fail: it is restarted (by its process id) so that the next client starts a fresh server.
 void endPanelsNow();
 
 // Closes every main dialog the panel shows, with its close button: how many there were.
