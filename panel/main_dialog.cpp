@@ -222,11 +222,7 @@ void CScrDlgMain::initialise() {
     HWND button = ::GetDlgItem(window_, kTabButtons[i]);
     ::SetWindowTextW(button, captions[i]);
     tabButtons_[i].attach(button);
-    std::wstring tip = loadString(tips[i]);
-    TTTOOLINFOW tool = {sizeof(tool), TTF_IDISHWND | TTF_SUBCLASS, window_,
-                        reinterpret_cast<UINT_PTR>(button)};
-    tool.lpszText = tip.data();
-    ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    addToolTip(button, loadString(tips[i]).c_str());
   }
   createTabs();
 
@@ -237,11 +233,7 @@ void CScrDlgMain::initialise() {
   ::SetWindowTextW(close, L"");
   closeButton_.attach(close, closeBitmaps_[0].get(), closeBitmaps_[1].get(),
                       closeBitmaps_[2].get());
-  std::wstring tip = loadString(IDS_TIP_CLOSE);
-  TTTOOLINFOW tool = {sizeof(tool), TTF_IDISHWND | TTF_SUBCLASS, window_,
-                      reinterpret_cast<UINT_PTR>(close)};
-  tool.lpszText = tip.data();
-  ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  addToolTip(close, loadString(IDS_TIP_CLOSE).c_str());
 
   if (!filter_) {
     ::ShowWindow(::GetDlgItem(window_, IDC_TAB_CAPTURE), SW_HIDE);
@@ -264,6 +256,14 @@ void CScrDlgMain::createTooltips() {
   ::SendMessageW(tooltip_, TTM_SETDELAYTIME, TTDT_INITIAL, 400);
   ::SendMessageW(tooltip_, TTM_SETDELAYTIME, TTDT_RESHOW, 400);
   ::SendMessageW(tooltip_, TTM_ACTIVATE, TRUE, 0);
+}
+
+void CScrDlgMain::addToolTip(HWND control, const wchar_t* text) {
+  std::wstring tip = text;
+  TTTOOLINFOW tool = {sizeof(tool), TTF_IDISHWND | TTF_SUBCLASS, ::GetParent(control),
+                      reinterpret_cast<UINT_PTR>(control)};
+  tool.lpszText = tip.data();
+  ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 void CScrDlgMain::applySkin() {
@@ -309,6 +309,7 @@ void CScrDlgMain::createTabs() {
       ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     }
   }
+  if (tabs_[SettingsTab]) settingsTab_.initialise(tabs_[SettingsTab]);
   if (tabs_[AboutTab]) {
     ::SetDlgItemTextW(tabs_[AboutTab], IDC_ABOUT_PRODUCT, L"Screen Capture filter");
     wchar_t version[128];
@@ -324,6 +325,11 @@ INT_PTR CALLBACK CScrDlgMain::tabProc(HWND window, UINT message, WPARAM wParam, 
   }
   auto* dialog = reinterpret_cast<CScrDlgMain*>(::GetWindowLongPtrW(window, DWLP_USER));
   if (!dialog) return FALSE;
+  INT_PTR result = FALSE;
+  if (window == dialog->tabs_[SettingsTab] &&
+      dialog->settingsTab_.handle(message, wParam, lParam, &result)) {
+    return result;
+  }
   switch (message) {
     case WM_ERASEBKGND:
       dialog->paintSkin(reinterpret_cast<HDC>(wParam), window);
@@ -365,6 +371,7 @@ void CScrDlgMain::readBack() {
   snapshot_ = snapshot;
   applying_ = true;
   showSnapshot();
+  if (tabs_[SettingsTab]) settingsTab_.apply(snapshot_);
   applying_ = false;
 }
 
@@ -386,6 +393,13 @@ void CScrDlgMain::showSnapshot() {
   ::GetWindowRect(field, &area);
   ::MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&area), 2);
   ::RedrawWindow(window_, &area, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+HRESULT CScrDlgMain::writeFlag(const wchar_t* path, LONG value) {
+  if (!filter_) return E_UNEXPECTED;
+  UniqueBstr name(::SysAllocString(path));
+  if (!name) return E_OUTOFMEMORY;
+  return filter_->put_sc_prop(name.get(), value);
 }
 
 HRESULT CScrDlgMain::writeDocument(const std::vector<DocumentValue>& values) {

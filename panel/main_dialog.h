@@ -17,10 +17,12 @@
 #include "common/registry_key.h"
 #include "common/win_raii.h"
 #include "panel/parameter_snapshot.h"
+#include "panel/settings_tab.h"
 #include "panel/skinned_button.h"
+#include "panel/tab_host.h"
 #include "zelkgrab.h"
 
-class CScrDlgMain {
+class CScrDlgMain final : public TabHost {
  public:
   // Sent by the window selection tool with the picked window in wParam.
   static constexpr UINT kWindowPicked = WM_USER + 101;
@@ -37,6 +39,14 @@ class CScrDlgMain {
 
   explicit CScrDlgMain(IZelkgrab* filter);
   ~CScrDlgMain();
+
+  // TabHost
+  const ParameterSnapshot& snapshot() const override { return snapshot_; }
+  bool applying() const override { return applying_; }
+  HRESULT writeFlag(const wchar_t* path, LONG value) override;
+  HRESULT writeDocument(const std::vector<DocumentValue>& values) override;
+  void readBack() override;
+  void addToolTip(HWND control, const wchar_t* text) override;
   CScrDlgMain(const CScrDlgMain&) = delete;
   CScrDlgMain& operator=(const CScrDlgMain&) = delete;
 
@@ -51,11 +61,7 @@ class CScrDlgMain {
   void showTab(int tab);
   void paintSkin(HDC dc, HWND window) const;
 
-  // Re-reads the whole document into the snapshot and shows it.
-  void readBack();
   void showSnapshot();
-  // Puts a partial document to the filter; nothing is put when the document cannot be made.
-  HRESULT writeDocument(const std::vector<DocumentValue>& values);
   void onTimer();
   void onWindowPicked(HWND picked);
   void close();
@@ -73,4 +79,5 @@ class CScrDlgMain {
   ScopedBitmap closeBitmaps_[3];
   SkinnedButton tabButtons_[TabCount];
   SkinnedButton closeButton_;
+  CScrDlgSettings settingsTab_{this};
 };
