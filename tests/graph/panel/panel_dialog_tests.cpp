@@ -14,8 +14,10 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <memory>
 #include <vector>
 
+#include "common/xml_document.h"
 #include "dshow/ref_counted.h"
 #include "panel_process.h"
 #include "zelkgrab.h"
@@ -81,9 +83,12 @@ std::vector<std::wstring> listLines(HWND dialog) {
 
 void click(HWND dialog, int id) { ::PostMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
 
+// Asked of the control itself: another process's edit keeps its text to itself.
 std::wstring text(HWND window) {
   wchar_t buffer[256] = {};
-  ::GetWindowTextW(window, buffer, 256);
+  DWORD_PTR copied = 0;
+  ::SendMessageTimeoutW(window, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
+                        5000, &copied);
   return buffer;
 }
 
@@ -372,6 +377,159 @@ TEST_F(PanelDialogTest, ACaptureProgramAskingForThePropertyPagesGetsThePanelsDia
   EXPECT_TRUE(waitUntilGone(main, 5000));
   EXPECT_EQ(host.wait(1000), static_cast<DWORD>(STILL_ACTIVE)) << "the program runs on";
   EXPECT_EQ(host.quit(), 0u);
+}
+
+// The settings tab of the dialog, driven by messages to its controls.
+class SettingsTabTest : public PanelDialogTest {
+ protected:
+  void SetUp() override {
+    PanelDialogTest::SetUp();
+    host_ = std::make_unique<FilterHost>(L"graph");
+    ASSERT_TRUE(host_->started());
+    const long position = waitForInstance(host_->entrySuffix());
+    ASSERT_GE(position, 0);
+    ASSERT_EQ(createInPanel(CLSID_ZelkgrabEnum, instances_), S_OK);
+    ComPtr<IUnknown> object;
+    ASSERT_EQ(instances_->get_object(position, &object), S_OK);
+    ASSERT_EQ(object.As(&control_), S_OK);
+    ASSERT_EQ(instances_->CreateDlgN(position), S_OK);
+    main_ = waitForWindow(L"Zelkgrab", 0, 15000);
+    ASSERT_NE(main_, nullptr);
+    click(main_, kTabButtons[1]);
+    for (HWND child = ::GetWindow(main_, GW_CHILD); child;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+      if (::GetDlgItem(child, kRate)) tab_ = child;
+    }
+    ASSERT_NE(tab_, nullptr);
+    for (int i = 0; i < 100 && !::IsWindowVisible(tab_); ++i) ::Sleep(20);
+    ASSERT_TRUE(::IsWindowVisible(tab_));
+  }
+  void TearDown() override {
+    if (main_) click(main_, kClose);
+    if (main_) waitUntilGone(main_, 5000);
+    control_.Reset();
+    instances_.Reset();
+    host_.reset();
+    PanelDialogTest::TearDown();
+  }
+
+  // A value of the filter's whole document.
+  std::wstring filterValue(const wchar_t* path) {
+    UniqueBstr text;
+    if (FAILED(control_->get_sc_props(text.put()))) return L"<error>";
+    XmlDocument document;
+    std::wstring value;
+    if (FAILED(document.Load(text.get())) || document.GetValue(path, &value) != S_OK) {
+      return L"<none>";
+    }
+    return value;
+  }
+
+  // Waits up to 2 s for `value()` to be `expected`, and answers the last value seen: the
+  // panel's answer to a sent message may come before the write it makes is done.
+  template <class Value>
+  std::wstring settlesAt(const std::wstring& expected, Value value) {
+    std::wstring seen;
+    for (int i = 0; i < 100; ++i) {
+      seen = value();
+      if (seen == expected) break;
+      ::Sleep(20);
+    }
+    return seen;
+  }
+  std::wstring filterSettlesAt(const wchar_t* path, const std::wstring& expected) {
+    return settlesAt(expected, [&] { return filterValue(path); });
+  }
+  std::wstring textSettlesAt(int id, const std::wstring& expected) {
+    return settlesAt(expected, [&] { return text(::GetDlgItem(tab_, id)); });
+  }
+
+  // Puts `text` into control `id`.
+  void type(int id, const wchar_t* text) {
+    ::SendMessageW(::GetDlgItem(tab_, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+  }
+  // The control loses the focus, as when the user moves on. Posted, like the user's input:
+  // a message sent from another process does not let the panel call out to the filter.
+  void leave(int id) {
+    ::PostMessageW(tab_, WM_COMMAND, MAKEWPARAM(id, EN_KILLFOCUS),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(tab_, id)));
+  }
+
+  static constexpr int kRate = 1023;
+  std::unique_ptr<FilterHost> host_;
+  ComPtr<IZelkgrabEnum> instances_;
+  ComPtr<IZelkgrab> control_;
+  HWND main_ = nullptr;
+  HWND tab_ = nullptr;
+};
+
+TEST_F(SettingsTabTest, TheFrameRateWritesItsPeriodClampedAndBadInputSpringsBack) {
+  EXPECT_EQ(textSettlesAt(kRate, L"25"), L"25") << "the filter's own 400000";
+  ::Sleep(300);  // painted
+  screenshot(main_, "panel_main_settings_controls.bmp");
+  const struct {
+    const wchar_t* typed;
+    const wchar_t* period;
+    const wchar_t* shown;  // the rate the period reads back as
+  } cases[] = {{L"29.97", L"333667", L"29.97"},
+               {L"1000", L"39215", L"255.004"},
+               {L"0.0001", L"10000000000", L"0.001"},
+               {L" 25 fps", L"400000", L"25"}};
+  for (const auto& entry : cases) {
+    SCOPED_TRACE(testing::Message() << std::wstring(entry.typed).c_str());
+    type(kRate, entry.typed);
+    leave(kRate);
+    EXPECT_EQ(filterSettlesAt(L"params\\sampletime", entry.period), entry.period);
+    // Shown once the dialog has read the change back; two more ticks let it take every
+    // change the filter signalled, so no later read-back overtakes the next case's typing.
+    EXPECT_EQ(textSettlesAt(kRate, entry.shown), entry.shown);
+    ::Sleep(250);
+  }
+  for (const wchar_t* bad : {L"abc", L"0", L"-5"}) {
+    SCOPED_TRACE(testing::Message() << std::wstring(bad).c_str());
+    type(kRate, bad);
+    ::Sleep(300);
+    EXPECT_EQ(filterValue(L"params\\sampletime"), L"400000") << "nothing written";
+    leave(kRate);
+    EXPECT_EQ(textSettlesAt(kRate, L"25"), L"25") << "the filter's rate comes back";
+  }
+}
+
+TEST_F(SettingsTabTest, CheckBoxesWriteTheirFlagsAndTheEnablingRulesFollow) {
+  constexpr int kResize = 1052, kLinear = 1053, kAspect = 1060, kTrackMouse = 1061;
+  constexpr int kShowMouse = 1059;
+  const bool resized = filterValue(L"params\\flags\\resize") == L"1";
+  click(tab_, kResize);
+  for (int i = 0; i < 100 && (filterValue(L"params\\flags\\resize") == L"1") == resized; ++i) {
+    ::Sleep(20);
+  }
+  const bool now = filterValue(L"params\\flags\\resize") == L"1";
+  ASSERT_NE(now, resized) << "the click wrote the flag";
+  ::Sleep(200);
+  EXPECT_EQ(::IsWindowEnabled(::GetDlgItem(tab_, kLinear)) != 0, now);
+  EXPECT_EQ(::IsWindowEnabled(::GetDlgItem(tab_, kAspect)) != 0, now);
+  EXPECT_EQ(::IsWindowEnabled(::GetDlgItem(tab_, kTrackMouse)) != 0, !now);
+
+  const bool shown = filterValue(L"params\\flags\\showmouse") == L"1";
+  EXPECT_EQ(::IsDlgButtonChecked(tab_, kShowMouse) == BST_CHECKED, shown);
+  click(tab_, kShowMouse);
+  for (int i = 0; i < 100 && (filterValue(L"params\\flags\\showmouse") == L"1") == shown; ++i) {
+    ::Sleep(20);
+  }
+  EXPECT_NE(filterValue(L"params\\flags\\showmouse") == L"1", shown);
+}
+
+TEST_F(SettingsTabTest, AnOutputSizeWithAMinusSignIsNotWritten) {
+  constexpr int kWidth = 1004, kHeight = 1055;
+  type(kWidth, L"320");
+  type(kHeight, L"240");
+  leave(kWidth);
+  EXPECT_EQ(filterSettlesAt(L"params\\output\\cx", L"320"), L"320");
+  EXPECT_EQ(filterSettlesAt(L"params\\output\\cy", L"240"), L"240");
+  type(kWidth, L"-640");
+  leave(kWidth);
+  EXPECT_EQ(textSettlesAt(kWidth, L"320"), L"320") << "springs back";
+  EXPECT_EQ(filterValue(L"params\\output\\cx"), L"320");
 }
 
 }  // namespace

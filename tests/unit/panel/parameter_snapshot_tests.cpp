@@ -6,6 +6,7 @@
 #include "common/win_raii.h"
 #include "common/xml_document.h"
 #include "panel/parameter_snapshot.h"
+#include "panel/settings_tab.h"
 
 namespace {
 
@@ -58,6 +59,20 @@ TEST_F(ParameterSnapshotTest, APartialDocumentCarriesOnlyItsValues) {
   EXPECT_EQ(document.GetValue(L"params\\rect\\left", &value), S_FALSE);
   EXPECT_NE(text.find(L"iso-8859-1"), std::wstring::npos);
   EXPECT_NE(text.find(L"<configuration"), std::wstring::npos);
+}
+
+TEST(FrameRateTest, TheRateShowsWithoutTrailingZerosAndTypedRatesBecomeClampedPeriods) {
+  EXPECT_EQ(CScrDlgSettings::frameRateText(400000), L"25");
+  EXPECT_EQ(CScrDlgSettings::frameRateText(333333), L"30");
+  EXPECT_EQ(CScrDlgSettings::frameRateText(3000000), L"3.333");
+  EXPECT_EQ(CScrDlgSettings::periodForRate(L"25"), 400000);
+  EXPECT_EQ(CScrDlgSettings::periodForRate(L"29.97"), 333667);
+  EXPECT_EQ(CScrDlgSettings::periodForRate(L"1000"), 39215) << "at most 255 a second";
+  EXPECT_EQ(CScrDlgSettings::periodForRate(L"0.0001"), 10000000000LL) << "at least 0.001";
+  EXPECT_EQ(CScrDlgSettings::periodForRate(L"  12.5x"), 800000);
+  for (const wchar_t* none : {L"", L"abc", L"0", L"-5", L".", L"0x10"}) {
+    EXPECT_EQ(CScrDlgSettings::periodForRate(none), 0) << std::wstring(none).c_str();
+  }
 }
 
 }  // namespace
