@@ -532,4 +532,39 @@ TEST_F(SettingsTabTest, AnOutputSizeWithAMinusSignIsNotWritten) {
   EXPECT_EQ(filterValue(L"params\\output\\cx"), L"320");
 }
 
+TEST_F(SettingsTabTest, TheColourDialogWritesTheBorderColourOnOkAndNothingOnCancel) {
+  constexpr int kColour = 1011, kRed = 706, kGreen = 707, kBlue = 708;
+  const std::wstring red = filterValue(L"params\\border\\r");
+  // Fills in the platform's colour dialog the panel opens, and ends it with `button`.
+  auto choose = [&](const wchar_t* r, const wchar_t* g, const wchar_t* b, int button) {
+    ::PostMessageW(::GetDlgItem(tab_, kColour), BM_CLICK, 0, 0);
+    HWND chooser = nullptr;
+    for (int i = 0; i < 250 && !chooser; ++i) {
+      HWND found = ::GetWindow(main_, GW_ENABLEDPOPUP);
+      if (!found) found = ::FindWindowW(L"#32770", L"Color");
+      if (found && found != main_ && windowProcess(found) == windowProcess(main_) &&
+          ::GetDlgItem(found, kRed)) {
+        chooser = found;
+      }
+      if (!chooser) ::Sleep(20);
+    }
+    if (!chooser) return false;
+    const int ids[] = {kRed, kGreen, kBlue};
+    const wchar_t* values[] = {r, g, b};
+    for (int i = 0; i < 3; ++i) {
+      ::SendMessageW(::GetDlgItem(chooser, ids[i]), WM_SETTEXT, 0,
+                     reinterpret_cast<LPARAM>(values[i]));
+    }
+    ::PostMessageW(::GetDlgItem(chooser, button), BM_CLICK, 0, 0);
+    return waitUntilGone(chooser, 5000);
+  };
+  ASSERT_TRUE(choose(L"99", L"98", L"97", IDCANCEL));
+  ::Sleep(300);
+  EXPECT_EQ(filterValue(L"params\\border\\r"), red) << "Cancel writes nothing";
+  ASSERT_TRUE(choose(L"10", L"20", L"30", IDOK));
+  EXPECT_EQ(filterSettlesAt(L"params\\border\\r", L"10"), L"10");
+  EXPECT_EQ(filterValue(L"params\\border\\g"), L"20");
+  EXPECT_EQ(filterValue(L"params\\border\\b"), L"30");
+}
+
 }  // namespace
