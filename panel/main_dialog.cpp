@@ -309,6 +309,7 @@ void CScrDlgMain::createTabs() {
       ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     }
   }
+  if (tabs_[CaptureTab]) captureTab_.initialise(tabs_[CaptureTab], window_);
   if (tabs_[SettingsTab]) settingsTab_.initialise(tabs_[SettingsTab]);
   if (tabs_[AboutTab]) {
     ::SetDlgItemTextW(tabs_[AboutTab], IDC_ABOUT_PRODUCT, L"Screen Capture filter");
@@ -328,6 +329,10 @@ INT_PTR CALLBACK CScrDlgMain::tabProc(HWND window, UINT message, WPARAM wParam, 
   INT_PTR result = FALSE;
   if (window == dialog->tabs_[SettingsTab] &&
       dialog->settingsTab_.handle(message, wParam, lParam, &result)) {
+    return result;
+  }
+  if (window == dialog->tabs_[CaptureTab] &&
+      dialog->captureTab_.handle(message, wParam, lParam, &result)) {
     return result;
   }
   switch (message) {
@@ -371,6 +376,7 @@ void CScrDlgMain::readBack() {
   snapshot_ = snapshot;
   applying_ = true;
   showSnapshot();
+  if (tabs_[CaptureTab]) captureTab_.apply(snapshot_);
   if (tabs_[SettingsTab]) settingsTab_.apply(snapshot_);
   applying_ = false;
 }
@@ -420,7 +426,15 @@ void CScrDlgMain::onTimer() {
     ::PostMessageW(window_, WM_CLOSE, 0, 0);
     return;
   }
-  if (hr == S_OK) readBack();
+  if (hr == S_OK || pendingRefresh_) {
+    // Not while the user chooses from the window list: the list would be filled anew.
+    if (captureTab_.listDropped()) {
+      pendingRefresh_ = true;
+      return;
+    }
+    pendingRefresh_ = false;
+    readBack();
+  }
 }
 
 void CScrDlgMain::onWindowPicked(HWND picked) {

@@ -16,6 +16,7 @@
 
 #include "common/registry_key.h"
 #include "common/win_raii.h"
+#include "panel/capture_tab.h"
 #include "panel/parameter_snapshot.h"
 #include "panel/settings_tab.h"
 #include "panel/skinned_button.h"
@@ -79,5 +80,7 @@ class CScrDlgMain final : public TabHost {
   ScopedBitmap closeBitmaps_[3];
   SkinnedButton tabButtons_[TabCount];
   SkinnedButton closeButton_;
+  CScrDlgScreen captureTab_{this};
   CScrDlgSettings settingsTab_{this};
+  bool pendingRefresh_ = false;
 };

@@ -20,6 +20,7 @@ std::wstring upperCase(std::wstring text) {
 
 struct Collection {
   DWORD excludedProcess;
+  HWND excludedWindow;
   std::vector<HWND> windows;
 };
 
@@ -32,7 +33,8 @@ BOOL CALLBACK collect(HWND window, LPARAM parameter) {
   if (!::GetWindowRect(window, &rect) || ::IsRectEmpty(&rect)) return TRUE;
   DWORD process = 0;
   ::GetWindowThreadProcessId(window, &process);
-  if (process == collection->excludedProcess) return TRUE;
+  if (collection->excludedProcess && process == collection->excludedProcess) return TRUE;
+  if (window == collection->excludedWindow) return TRUE;
   auto& windows = collection->windows;
   windows.erase(std::remove(windows.begin(), windows.end(), window), windows.end());
   windows.push_back(window);
@@ -53,14 +55,14 @@ WindowListEntry makeWindowListEntry(HWND window, bool asChild) {
   return entry;
 }
 
-std::vector<WindowListEntry> listTopLevelWindows(DWORD excludedProcess) {
-  Collection collection{excludedProcess, {}};
+std::vector<WindowListEntry> listTopLevelWindows(DWORD excludedProcess, HWND excludedWindow) {
+  Collection collection{excludedProcess, excludedWindow, {}};
   ::EnumWindows(&collect, reinterpret_cast<LPARAM>(&collection));
   std::vector<WindowListEntry> entries;
   entries.reserve(collection.windows.size());
   for (HWND window : collection.windows) entries.push_back(makeWindowListEntry(window, false));
-  std::sort(entries.begin(), entries.end(), [](const WindowListEntry& a, const WindowListEntry& b) {
-    return a.sortKey < b.sortKey;
-  });
+  std::stable_sort(
+      entries.begin(), entries.end(),
+      [](const WindowListEntry& a, const WindowListEntry& b) { return a.sortKey < b.sortKey; });
   return entries;
 }

@@ -18,5 +18,7 @@ struct WindowListEntry {
 WindowListEntry makeWindowListEntry(HWND window, bool asChild);
 
 // The visible, titled, not minimised top-level windows with a non-empty rectangle, except
-// those of process `excludedProcess`, sorted by key (UTF-16 code units, ascending).
-std::vector<WindowListEntry> listTopLevelWindows(DWORD excludedProcess);
+// those of process `excludedProcess` and the window `excludedWindow` (0 and null: none), sorted
+// by key (UTF-16 code units, ascending; equal keys keep their order).
+std::vector<WindowListEntry> listTopLevelWindows(DWORD excludedProcess,
+                                                 HWND excludedWindow = nullptr);
