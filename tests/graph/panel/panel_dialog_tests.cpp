@@ -19,6 +19,7 @@
 
 #include "common/xml_document.h"
 #include "dshow/ref_counted.h"
+#include "hooked_program.h"
 #include "panel_process.h"
 #include "zelkgrab.h"
 #include "zelkpanel.h"
@@ -379,9 +380,11 @@ TEST_F(PanelDialogTest, ACaptureProgramAskingForThePropertyPagesGetsThePanelsDia
   EXPECT_EQ(host.quit(), 0u);
 }
 
-// The settings tab of the dialog, driven by messages to its controls.
-class SettingsTabTest : public PanelDialogTest {
+// A tab of the dialog on a host's filter, driven by messages to its controls.
+class TabTest : public PanelDialogTest {
  protected:
+  TabTest(int tab, int marker) : tabIndex_(tab), marker_(marker) {}
+
   void SetUp() override {
     PanelDialogTest::SetUp();
     host_ = std::make_unique<FilterHost>(L"graph");
@@ -395,10 +398,10 @@ class SettingsTabTest : public PanelDialogTest {
     ASSERT_EQ(instances_->CreateDlgN(position), S_OK);
     main_ = waitForWindow(L"Zelkgrab", 0, 15000);
     ASSERT_NE(main_, nullptr);
-    click(main_, kTabButtons[1]);
+    click(main_, kTabButtons[tabIndex_]);
     for (HWND child = ::GetWindow(main_, GW_CHILD); child;
          child = ::GetWindow(child, GW_HWNDNEXT)) {
-      if (::GetDlgItem(child, kRate)) tab_ = child;
+      if (::GetDlgItem(child, marker_)) tab_ = child;
     }
     ASSERT_NE(tab_, nullptr);
     for (int i = 0; i < 100 && !::IsWindowVisible(tab_); ++i) ::Sleep(20);
@@ -455,12 +458,19 @@ class SettingsTabTest : public PanelDialogTest {
                    reinterpret_cast<LPARAM>(::GetDlgItem(tab_, id)));
   }
 
-  static constexpr int kRate = 1023;
+  const int tabIndex_;
+  const int marker_;  // a control only this tab has
   std::unique_ptr<FilterHost> host_;
   ComPtr<IZelkgrabEnum> instances_;
   ComPtr<IZelkgrab> control_;
   HWND main_ = nullptr;
   HWND tab_ = nullptr;
+};
+
+class SettingsTabTest : public TabTest {
+ protected:
+  static constexpr int kRate = 1023;
+  SettingsTabTest() : TabTest(1, kRate) {}
 };
 
 TEST_F(SettingsTabTest, TheFrameRateWritesItsPeriodClampedAndBadInputSpringsBack) {
@@ -565,6 +575,108 @@ TEST_F(SettingsTabTest, TheColourDialogWritesTheBorderColourOnOkAndNothingOnCanc
   EXPECT_EQ(filterSettlesAt(L"params\\border\\r", L"10"), L"10");
   EXPECT_EQ(filterValue(L"params\\border\\g"), L"20");
   EXPECT_EQ(filterValue(L"params\\border\\b"), L"30");
+}
+
+class CaptureTabTest : public TabTest {
+ protected:
+  static constexpr int kLeft = 1018, kTop = 1005, kWidth = 1019, kHeight = 1007;
+  static constexpr int kTrackWindow = 1020, kTrackScreen = 1009, kShowFrame = 1008;
+  CaptureTabTest() : TabTest(0, kLeft) {}
+
+  std::wstring rect() {
+    return filterValue(L"params\\rect\\left") + L"," + filterValue(L"params\\rect\\top") + L"," +
+           filterValue(L"params\\rect\\right") + L"," + filterValue(L"params\\rect\\bottom");
+  }
+  std::wstring rectSettlesAt(const std::wstring& expected) {
+    return settlesAt(expected, [&] { return rect(); });
+  }
+};
+
+TEST_F(CaptureTabTest, ATypedAreaIsWrittenAsARectangleAndAMinusSignCancelsIt) {
+  ::Sleep(300);  // painted
+  screenshot(main_, "panel_main_capture_controls.bmp");
+  EXPECT_EQ(textSettlesAt(kWidth, L"800"), L"800");
+  type(kLeft, L"100");
+  type(kTop, L"50");
+  type(kWidth, L"640");
+  type(kHeight, L"480");
+  leave(kHeight);
+  EXPECT_EQ(rectSettlesAt(L"100,50,740,530"), L"100,50,740,530");
+  ::Sleep(250);
+  type(kLeft, L"-5");
+  leave(kLeft);
+  EXPECT_EQ(textSettlesAt(kLeft, L"100"), L"100") << "springs back";
+  EXPECT_EQ(rect(), L"100,50,740,530");
+}
+
+TEST_F(CaptureTabTest, TrackWindowWithoutAValidWindowTakesTheFirstListedAndDisablesTheEdits) {
+  ASSERT_EQ(filterValue(L"params\\flags\\trackwnd"), L"0");
+  // Two titled windows of two programs, made after the dialog.
+  hooks_test::HookedProgram program(RECT{600, 600, 700, 660});
+  ASSERT_NE(program.window(), nullptr);
+  HWND own = ::CreateWindowExW(WS_EX_TOOLWINDOW, L"Static", L"AAA panel test window", WS_POPUP, 620,
+                               620, 60, 40, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(own, nullptr);
+  ::ShowWindow(own, SW_SHOWNOACTIVATE);
+  // What the panel lists: visible, titled, not minimised windows other than its dialog, by
+  // their upper-case titles.
+  struct Candidate {
+    std::wstring key;
+    HWND window;
+  };
+  std::vector<Candidate> candidates;
+  HWND dialog = main_;
+  std::pair<HWND, std::vector<Candidate>*> search(dialog, &candidates);
+  ::EnumWindows(
+      [](HWND window, LPARAM parameter) -> BOOL {
+        auto* found = reinterpret_cast<std::pair<HWND, std::vector<Candidate>*>*>(parameter);
+        wchar_t title[300] = {};
+        RECT area = {};
+        if (window == found->first || !::GetWindowTextW(window, title, 300) ||
+            !::IsWindowVisible(window) || ::IsIconic(window) || !::GetWindowRect(window, &area) ||
+            ::IsRectEmpty(&area)) {
+          return TRUE;
+        }
+        ::CharUpperW(title);
+        found->second->push_back({title, window});
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  ASSERT_FALSE(candidates.empty());
+  std::stable_sort(candidates.begin(), candidates.end(),
+                   [](const Candidate& a, const Candidate& b) { return a.key < b.key; });
+  wchar_t expected[32];
+  std::swprintf(expected, 32, L"%d",
+                static_cast<int>(reinterpret_cast<intptr_t>(candidates.front().window)));
+
+  ASSERT_EQ(filterValue(L"params\\flags\\trackwnd"), L"0");
+  click(tab_, kTrackWindow);
+  EXPECT_EQ(filterSettlesAt(L"params\\flags\\trackwnd", L"1"), L"1");
+  EXPECT_EQ(filterValue(L"params\\window\\hwnd"), expected);
+  EXPECT_EQ(filterValue(L"params\\flags\\trackscr"), L"0");
+  for (int i = 0; i < 100 && ::IsWindowEnabled(::GetDlgItem(tab_, kLeft)); ++i) ::Sleep(20);
+  for (int edit : {kLeft, kTop, kWidth, kHeight}) {
+    EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(tab_, edit)));
+  }
+  EXPECT_NE(::IsDlgButtonChecked(tab_, kShowFrame), BST_CHECKED);
+  EXPECT_NE(::IsDlgButtonChecked(tab_, kTrackScreen), BST_CHECKED);
+
+  // Back to a fixed rectangle: the edits come back.
+  click(tab_, kTrackWindow);
+  EXPECT_EQ(filterSettlesAt(L"params\\flags\\trackwnd", L"0"), L"0");
+  for (int i = 0; i < 100 && !::IsWindowEnabled(::GetDlgItem(tab_, kLeft)); ++i) ::Sleep(20);
+  EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(tab_, kLeft)));
+  ::DestroyWindow(own);
+}
+
+TEST_F(CaptureTabTest, TrackScreenAndShowFrameWriteTheirFlags) {
+  click(tab_, kShowFrame);
+  EXPECT_EQ(filterSettlesAt(L"params\\flags\\showframe", L"1"), L"1");
+  click(tab_, kTrackScreen);
+  EXPECT_EQ(filterSettlesAt(L"params\\flags\\trackscr", L"1"), L"1");
+  EXPECT_EQ(filterValue(L"params\\flags\\trackwnd"), L"0");
+  for (int i = 0; i < 100 && ::IsWindowEnabled(::GetDlgItem(tab_, kLeft)); ++i) ::Sleep(20);
+  EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(tab_, kLeft))) << "the screen decides the area";
 }
 
 }  // namespace
