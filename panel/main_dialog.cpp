@@ -8,6 +8,7 @@
 #include <set>
 
 #include "common/module_proc.h"
+#include "panel/dialog_controls.h"
 #include "panel/panel_application.h"
 #include "panel/resource.h"
 
@@ -17,14 +18,17 @@ constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\MorvainLabs\\ZelkgrabDlg";
 constexpr wchar_t kTabValue[] = L"dialog";
 constexpr COLORREF kCaptionText = RGB(255, 255, 255);
 constexpr COLORREF kTabText = RGB(0xD0, 0xD0, 0xD0);
+constexpr COLORREF kDisabledEditBack = RGB(0x3C, 0x3C, 0x3C);
+constexpr COLORREF kDisabledEditText = RGB(0x96, 0x96, 0x96);
 
-struct Placement {
-  int id;
-  int x, y, width, height;
-};
+bool isEdit(HWND control) {
+  wchar_t name[16] = {};
+  ::GetClassNameW(control, name, 16);
+  return ::lstrcmpiW(name, L"Edit") == 0;
+}
 
 // Pixels, relative to the dialog's client area.
-const Placement kLayout[] = {
+const ControlPlacement kLayout[] = {
     {IDC_TAB_CAPTURE, 146, 29, 72, 21}, {IDC_TAB_SETTINGS, 218, 29, 72, 21},
     {IDC_TAB_ABOUT, 290, 29, 72, 21},   {IDC_TAB_AREA, 15, 65, 495, 130},
     {IDC_CLOSE, 492, 3, 20, 20},        {IDC_CAPTION, 225, 8, 261, 13},
@@ -195,6 +199,7 @@ INT_PTR CScrDlgMain::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void CScrDlgMain::initialise() {
   createTooltips();
+  disabledEditBrush_.reset(::CreateSolidBrush(kDisabledEditBack));
   font_.reset(::CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                             DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif"));
@@ -210,10 +215,7 @@ void CScrDlgMain::initialise() {
                  reinterpret_cast<LPARAM>(::LoadImageW(module, MAKEINTRESOURCEW(IDI_PANEL),
                                                        IMAGE_ICON, 16, 16, LR_SHARED)));
   ::SetWindowTextW(window_, L"Zelkgrab");
-  for (const Placement& placement : kLayout) {
-    ::SetWindowPos(::GetDlgItem(window_, placement.id), nullptr, placement.x, placement.y,
-                   placement.width, placement.height, SWP_NOZORDER | SWP_NOACTIVATE);
-  }
+  placeControls(window_, kLayout);
   applySkin();
 
   const wchar_t* captions[] = {L"Capture", L"Settings", L"About"};
@@ -342,6 +344,12 @@ INT_PTR CALLBACK CScrDlgMain::tabProc(HWND window, UINT message, WPARAM wParam, 
       return TRUE;
     case WM_CTLCOLORSTATIC: {
       HDC dc = reinterpret_cast<HDC>(wParam);
+      if (isEdit(reinterpret_cast<HWND>(lParam))) {
+        // A disabled edit fills its own background, or its old text would stay under the new.
+        ::SetBkColor(dc, kDisabledEditBack);
+        ::SetTextColor(dc, kDisabledEditText);
+        return reinterpret_cast<INT_PTR>(dialog->disabledEditBrush_.get());
+      }
       ::SetBkMode(dc, TRANSPARENT);
       ::SetTextColor(dc, kTabText);
       return reinterpret_cast<INT_PTR>(::GetStockObject(NULL_BRUSH));

@@ -25,8 +25,6 @@
 
 class CScrDlgMain final : public TabHost {
  public:
-  // Sent by the window selection tool with the picked window in wParam.
-  static constexpr UINT kWindowPicked = WM_USER + 101;
   static constexpr UINT_PTR kPollTimer = 100;
 
   // Opens a dialog for `filter` (none: only the About tab); E_FAIL when its window cannot be
@@ -76,6 +74,7 @@ class CScrDlgMain final : public TabHost {
   HWND tabs_[TabCount] = {};
   HWND tooltip_ = nullptr;
   UniqueGdiFont font_;
+  UniqueGdiBrush disabledEditBrush_;
   ScopedBitmap skin_;
   ScopedBitmap closeBitmaps_[3];
   SkinnedButton tabButtons_[TabCount];

@@ -8,19 +8,15 @@
 
 #include "common/module_proc.h"
 #include "common/win_raii.h"
+#include "panel/dialog_controls.h"
 #include "panel/resource.h"
 
 namespace {
 
 constexpr DWORD kAnyServer = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER;
 
-struct Placement {
-  int id;
-  int x, y, width, height;
-};
-
 // Pixels, relative to the dialog.
-const Placement kLayout[] = {
+const ControlPlacement kLayout[] = {
     {IDCANCEL, 441, 57, 75, 23},           {IDC_INSTANCE_LIST, 9, 29, 423, 215},
     {IDC_SELECTION_LABEL, 9, 10, 423, 13}, {IDC_CREATE_NEW, 441, 205, 75, 42},
     {IDC_SELECT, 441, 29, 75, 23},
@@ -116,10 +112,7 @@ void CScrDlgInst::initialise() {
   ::SetDlgItemTextW(window_, IDC_SELECT, L"Select");
   ::SetDlgItemTextW(window_, IDCANCEL, L"Cancel");
   ::SetDlgItemTextW(window_, IDC_CREATE_NEW, L"Create new one");
-  for (const Placement& placement : kLayout) {
-    ::SetWindowPos(::GetDlgItem(window_, placement.id), nullptr, placement.x, placement.y,
-                   placement.width, placement.height, SWP_NOZORDER | SWP_NOACTIVATE);
-  }
+  placeControls(window_, kLayout);
   ::SetWindowPos(window_, nullptr, 0, 0, 534, 286, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   refresh();
 }

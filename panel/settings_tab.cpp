@@ -7,18 +7,13 @@
 #include <cwctype>
 #include <string>
 
+#include "panel/dialog_controls.h"
 #include "panel/resource.h"
 
 namespace {
 
-struct Placement {
-  int id;
-  int x, y, width, height;
-  const wchar_t* tip;  // none when null
-};
-
 // Pixels, relative to the tab.
-const Placement kLayout[] = {
+const ControlPlacement kLayout[] = {
     {IDC_BORDER_LABEL, 9, 11, 72, 13, L"Color, which will fill unused area in captured images"},
     {IDC_BORDER_COLOUR, 9, 29, 72, 33, L"Color, which will fill unused area in captured images"},
     {IDC_RATE_LABEL, 90, 11, 63, 13, L"Capture frame rate"},
@@ -63,28 +58,6 @@ const FlagBox kFlagBoxes[] = {
     {IDC_OUTPUT_SIZE, L"params\\flags\\outputsize", CaptureFlag::OutputSize},
     {IDC_REGISTER_ROT, L"params\\flags\\regrot", CaptureFlag::RegRot},
 };
-
-std::wstring controlText(HWND window, int id) {
-  wchar_t text[64] = {};
-  ::GetDlgItemTextW(window, id, text, 64);
-  return text;
-}
-
-// Digits only, blanks around them allowed, within 32 bits; false for anything else (a minus
-// sign included).
-bool readUnsigned(const std::wstring& text, uint32_t* value) {
-  size_t start = text.find_first_not_of(L' ');
-  size_t end = text.find_last_not_of(L' ');
-  if (start == std::wstring::npos) return false;
-  uint64_t number = 0;
-  for (size_t i = start; i <= end; ++i) {
-    if (text[i] < L'0' || text[i] > L'9') return false;
-    number = number * 10 + static_cast<uint64_t>(text[i] - L'0');
-    if (number > 0xFFFFFFFFull) return false;
-  }
-  *value = static_cast<uint32_t>(number);
-  return true;
-}
 
 // Leading blanks, an optional sign, digits with an optional fraction, as far as they go;
 // 0 without a number.
@@ -132,12 +105,8 @@ int64_t CScrDlgSettings::periodForRate(const wchar_t* text) {
 
 void CScrDlgSettings::initialise(HWND window) {
   window_ = window;
-  for (const Placement& placement : kLayout) {
-    HWND control = ::GetDlgItem(window_, placement.id);
-    ::SetWindowPos(control, nullptr, placement.x, placement.y, placement.width, placement.height,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
-    if (placement.tip) host_->addToolTip(control, placement.tip);
-  }
+  placeControls(window_, kLayout,
+                [this](HWND control, const wchar_t* tip) { host_->addToolTip(control, tip); });
 }
 
 void CScrDlgSettings::apply(const ParameterSnapshot& snapshot) {
@@ -182,6 +151,9 @@ bool CScrDlgSettings::handle(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR
 }
 
 void CScrDlgSettings::onCommand(int id, int code, HWND) {
+  // What showing the snapshot makes the controls report (changed texts, a disabled edit
+  // losing the focus) is not the user's doing.
+  if (host_->applying()) return;
   for (const FlagBox& box : kFlagBoxes) {
     if (box.id == id && code == BN_CLICKED) {
       host_->writeFlag(box.path, ::IsDlgButtonChecked(window_, id) == BST_CHECKED ? 1 : 0);
@@ -195,7 +167,7 @@ void CScrDlgSettings::onCommand(int id, int code, HWND) {
       return;
     case IDC_RATE:
       if (code == EN_KILLFOCUS) writeFrameRate(true);
-      if (code == EN_CHANGE && !host_->applying()) writeFrameRate(false);
+      if (code == EN_CHANGE) writeFrameRate(false);
       return;
     case IDC_OUTPUT_WIDTH:
     case IDC_OUTPUT_HEIGHT:
@@ -217,8 +189,8 @@ void CScrDlgSettings::writeFrameRate(bool readBackAfter) {
 
 void CScrDlgSettings::writeOutputSize() {
   uint32_t width = 0, height = 0;
-  if (readUnsigned(controlText(window_, IDC_OUTPUT_WIDTH), &width) &&
-      readUnsigned(controlText(window_, IDC_OUTPUT_HEIGHT), &height)) {
+  if (readUnsignedDecimal(controlText(window_, IDC_OUTPUT_WIDTH), &width) &&
+      readUnsignedDecimal(controlText(window_, IDC_OUTPUT_HEIGHT), &height)) {
     host_->writeDocument({{L"params\\output\\cx", std::to_wstring(static_cast<int32_t>(width))},
                           {L"params\\output\\cy", std::to_wstring(static_cast<int32_t>(height))}});
   }

@@ -11,6 +11,9 @@
 
 class TabHost {
  public:
+  // Sent by the window selection tool with the picked window in wParam.
+  static constexpr UINT kWindowPicked = WM_USER + 101;
+
   virtual const ParameterSnapshot& snapshot() const = 0;
   // True while the snapshot is being shown: the tabs' change notifications are not the user's.
   virtual bool applying() const = 0;
