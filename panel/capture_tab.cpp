@@ -4,18 +4,15 @@
 #include <algorithm>
 #include <string>
 
+#include "common/module_proc.h"
+#include "panel/dialog_controls.h"
+#include "panel/region_tool.h"
 #include "panel/resource.h"
 
 namespace {
 
-struct Placement {
-  int id;
-  int x, y, width, height;
-  const wchar_t* tip;  // none when null
-};
-
 // Pixels, relative to the tab.
-const Placement kLayout[] = {
+const ControlPlacement kLayout[] = {
     {IDC_LEFT_LABEL, 9, 23, 54, 13, L"Left side of capture area"},
     {IDC_LEFT, 72, 20, 60, 20, L"Left side of capture area"},
     {IDC_TOP_LABEL, 9, 42, 54, 13, L"Top side of capture area"},
@@ -29,28 +26,11 @@ const Placement kLayout[] = {
     {IDC_SHOW_FRAME, 270, 52, 216, 16, nullptr},
     {IDC_WINDOW_LABEL, 9, 73, 252, 13, L"Windows list"},
     {IDC_WINDOW_LIST, 9, 88, 252, 21, L"Windows list"},
+    {IDC_REGION, 270, 88, 75, 23, L"Region selection tool"},
+    {IDC_WINDOW_PICKER, 387, 88, 75, 23, L"Window selection tool"},
 };
 
 const int kEdits[] = {IDC_LEFT, IDC_TOP, IDC_WIDTH, IDC_HEIGHT};
-
-// Digits only, blanks around them allowed, within 32 bits; false for anything else (a minus
-// sign included).
-bool readUnsigned(HWND window, int id, uint32_t* value) {
-  wchar_t text[32] = {};
-  ::GetDlgItemTextW(window, id, text, 32);
-  const std::wstring digits(text);
-  const size_t start = digits.find_first_not_of(L' ');
-  if (start == std::wstring::npos) return false;
-  const size_t end = digits.find_last_not_of(L' ');
-  uint64_t number = 0;
-  for (size_t i = start; i <= end; ++i) {
-    if (digits[i] < L'0' || digits[i] > L'9') return false;
-    number = number * 10 + static_cast<uint64_t>(digits[i] - L'0');
-    if (number > 0xFFFFFFFFull) return false;
-  }
-  *value = static_cast<uint32_t>(number);
-  return true;
-}
 
 void setNumber(HWND window, int id, int32_t value) {
   const std::wstring text = std::to_wstring(value);
@@ -58,6 +38,11 @@ void setNumber(HWND window, int id, int32_t value) {
   ::GetDlgItemTextW(window, id, shown, 32);
   // Only what changes is repainted.
   if (text != shown) ::SetDlgItemTextW(window, id, text.c_str());
+}
+
+HBITMAP loadBitmap(int id) {
+  return static_cast<HBITMAP>(
+      ::LoadImageW(currentModule(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
 }
 
 std::wstring handleText(uint32_t handle) {
@@ -69,12 +54,14 @@ std::wstring handleText(uint32_t handle) {
 void CScrDlgScreen::initialise(HWND window, HWND mainDialog) {
   window_ = window;
   mainDialog_ = mainDialog;
-  for (const Placement& placement : kLayout) {
-    HWND control = ::GetDlgItem(window_, placement.id);
-    ::SetWindowPos(control, nullptr, placement.x, placement.y, placement.width, placement.height,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
-    if (placement.tip) host_->addToolTip(control, placement.tip);
-  }
+  placeControls(window_, kLayout,
+                [this](HWND control, const wchar_t* tip) { host_->addToolTip(control, tip); });
+  regionBitmaps_[0].reset(loadBitmap(IDB_REGION_NORMAL));
+  regionBitmaps_[1].reset(loadBitmap(IDB_REGION_HOVER));
+  regionBitmaps_[2].reset(loadBitmap(IDB_REGION_PRESSED));
+  regionButton_.attach(::GetDlgItem(window_, IDC_REGION), regionBitmaps_[0].get(),
+                       regionBitmaps_[1].get(), regionBitmaps_[2].get());
+  picker_.attach(::GetDlgItem(window_, IDC_WINDOW_PICKER), mainDialog_, TabHost::kWindowPicked);
 }
 
 void CScrDlgScreen::apply(const ParameterSnapshot& snapshot) {
@@ -105,11 +92,21 @@ void CScrDlgScreen::apply(const ParameterSnapshot& snapshot) {
   }
 }
 
-bool CScrDlgScreen::handle(UINT message, WPARAM wParam, LPARAM, INT_PTR* result) {
+bool CScrDlgScreen::handle(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) {
+  if (message == WM_DRAWITEM) {
+    const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+    if (item.hwndItem == regionButton_.window()) regionButton_.draw(item);
+    if (wParam == IDC_WINDOW_PICKER) picker_.draw(item);
+    *result = TRUE;
+    return true;
+  }
   if (message != WM_COMMAND) return false;
   const int id = LOWORD(wParam);
   const int code = HIWORD(wParam);
   *result = TRUE;
+  // Showing the snapshot disables a focused edit, which then reports losing the focus: that
+  // is not the user leaving it.
+  if (host_->applying()) return true;
   switch (id) {
     case IDC_TRACK_WINDOW:
       if (code == BN_CLICKED) onTrackWindow();
@@ -129,6 +126,9 @@ bool CScrDlgScreen::handle(UINT message, WPARAM wParam, LPARAM, INT_PTR* result)
     case IDC_WIDTH:
     case IDC_HEIGHT:
       if (code == EN_KILLFOCUS) writeRectangle();
+      return true;
+    case IDC_REGION:
+      if (code == BN_CLICKED) onRegion();
       return true;
     case IDC_WINDOW_LIST:
       if (code == CBN_DROPDOWN) fillWindowList();
@@ -173,7 +173,7 @@ void CScrDlgScreen::onTrackScreen() {
 void CScrDlgScreen::writeRectangle() {
   uint32_t values[4] = {};
   for (int i = 0; i < 4; ++i) {
-    if (!readUnsigned(window_, kEdits[i], &values[i])) {
+    if (!readUnsignedDecimal(controlText(window_, kEdits[i]), &values[i])) {
       host_->readBack();
       return;
     }
@@ -183,6 +183,19 @@ void CScrDlgScreen::writeRectangle() {
                         {L"params\\rect\\top", number(values[1])},
                         {L"params\\rect\\right", number(values[0] + values[2])},
                         {L"params\\rect\\bottom", number(values[1] + values[3])}});
+  host_->readBack();
+}
+
+void CScrDlgScreen::onRegion() {
+  RECT chosen;
+  // Cancelled: nothing changed, nothing to read back.
+  if (!selectRegion(mainDialog_, &chosen)) return;
+  host_->writeDocument({{L"params\\rect\\left", std::to_wstring(chosen.left)},
+                        {L"params\\rect\\top", std::to_wstring(chosen.top)},
+                        {L"params\\rect\\right", std::to_wstring(chosen.right)},
+                        {L"params\\rect\\bottom", std::to_wstring(chosen.bottom)},
+                        {L"params\\flags\\trackwnd", L"0"},
+                        {L"params\\flags\\trackscr", L"0"}});
   host_->readBack();
 }
 

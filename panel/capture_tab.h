@@ -1,7 +1,8 @@
 // `CScrDlgScreen`: the main dialog's capture-area tab. It edits where the filter captures: the
-// rectangle typed into its edits, a window chosen from its list (filled when it drops down), or
-// the whole screen, and switches the frame around the capture area on and off. Every change is
-// written to the filter at once and read back.
+// rectangle typed into its edits or drawn with the region tool, a window chosen from its list
+// (filled when it drops down) or picked with the window tool, or the whole screen, and switches
+// the frame around the capture area on and off. Every change is written to the filter at once
+// and read back.
 // Apartment: the server's main thread; its window is a child of the main dialog.
 #pragma once
 
@@ -9,7 +10,10 @@
 
 #include <vector>
 
+#include "common/win_raii.h"
+#include "panel/skinned_button.h"
 #include "panel/tab_host.h"
+#include "panel/window_picker.h"
 #include "panel/window_list.h"
 
 class CScrDlgScreen {
@@ -27,6 +31,7 @@ class CScrDlgScreen {
  private:
   void onTrackWindow();
   void onTrackScreen();
+  void onRegion();
   void writeRectangle();
   void fillWindowList();
   void closeUp();
@@ -35,5 +40,8 @@ class CScrDlgScreen {
   HWND mainDialog_ = nullptr;
   HWND window_ = nullptr;
   std::vector<WindowListEntry> windows_;
+  ScopedBitmap regionBitmaps_[3];  // normal, hover, pressed
+  SkinnedButton regionButton_;
+  WindowPicker picker_;
   bool listDropped_ = false;
 };

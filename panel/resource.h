@@ -3,6 +3,7 @@
 
 #define IDD_FRAME_WINDOW 171
 #define IDD_INSTANCE_SELECTION 144
+#define IDD_REGION_TOOL 138
 
 // Instance selection dialog.
 #define IDC_CREATE_NEW 1011
@@ -81,3 +82,5 @@
 #define IDC_SHOW_FRAME 1008
 #define IDC_WINDOW_LABEL 1022
 #define IDC_WINDOW_LIST 1024
+#define IDC_REGION 1021
+#define IDC_WINDOW_PICKER 1012
