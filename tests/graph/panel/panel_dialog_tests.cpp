@@ -1,5 +1,6 @@
 // The panel's dialogs driven from this test the way a user's clicks and keys reach them, as
-// messages to their real controls, against real filters in separate host processes: the
+// messages to their real controls or with the display's real pointer (xdotool), against real
+// filters in separate host processes: the
 // instance selection of an interactive start, the main dialog a selection, "Create new one"
 // or a capture program's property pages open, its remembered tab, its read-back of changes
 // other clients make, and its end when the filter goes. Screenshots of each dialog are left
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <memory>
@@ -21,6 +23,7 @@
 #include "dshow/ref_counted.h"
 #include "hooked_program.h"
 #include "panel_process.h"
+#include "x_pointer.h"
 #include "zelkgrab.h"
 #include "zelkpanel.h"
 
@@ -93,10 +96,18 @@ std::wstring text(HWND window) {
   return buffer;
 }
 
-// The window as the screen shows it (its shape included), as a 32-bit BMP file.
-void screenshot(HWND window, const char* file) {
-  RECT rect;
-  ::GetWindowRect(window, &rect);
+// Pixels of the screen, 0xRRGGBB, row by row.
+struct ScreenPixels {
+  RECT area = {};
+  std::vector<uint32_t> pixels;
+  uint32_t at(int x, int y) const {
+    return pixels[static_cast<size_t>(y - area.top) * (area.right - area.left) + (x - area.left)] &
+           0xFFFFFF;
+  }
+};
+
+// What the screen shows in `rect`, also written as a 32-bit BMP file when `file` is given.
+ScreenPixels screenshot(const RECT& rect, const char* file) {
   const int width = rect.right - rect.left, height = rect.bottom - rect.top;
   HDC screen = ::GetDC(nullptr);
   UniqueMemoryDC memory(::CreateCompatibleDC(screen));
@@ -110,6 +121,9 @@ void screenshot(HWND window, const char* file) {
   }
   ::ReleaseDC(nullptr, screen);
   const DWORD bytes = static_cast<DWORD>(width) * height * 4;
+  ScreenPixels shot{rect, std::vector<uint32_t>(static_cast<size_t>(width) * height)};
+  std::memcpy(shot.pixels.data(), bits, bytes);
+  if (!file) return shot;
   BITMAPFILEHEADER header = {0x4D42,
                              static_cast<DWORD>(sizeof(header) + sizeof(info.bmiHeader) + bytes), 0,
                              0, static_cast<DWORD>(sizeof(header) + sizeof(info.bmiHeader))};
@@ -118,6 +132,14 @@ void screenshot(HWND window, const char* file) {
   out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
   out.write(static_cast<const char*>(bits), bytes);
   EXPECT_TRUE(out.good()) << file;
+  return shot;
+}
+
+// The window as the screen shows it (its shape included).
+void screenshot(HWND window, const char* file) {
+  RECT rect;
+  ::GetWindowRect(window, &rect);
+  screenshot(rect, file);
 }
 
 // An entry of this test in the running object table under an item name of its choice.
@@ -677,6 +699,224 @@ TEST_F(CaptureTabTest, TrackScreenAndShowFrameWriteTheirFlags) {
   EXPECT_EQ(filterValue(L"params\\flags\\trackwnd"), L"0");
   for (int i = 0; i < 100 && ::IsWindowEnabled(::GetDlgItem(tab_, kLeft)); ++i) ::Sleep(20);
   EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(tab_, kLeft))) << "the screen decides the area";
+}
+
+// The region tool of the panel process `process`: its visible top-most window covering the
+// screen, waiting up to 10 s.
+HWND regionTool(DWORD process) {
+  struct Search {
+    DWORD process;
+    HWND found;
+  } search{process, nullptr};
+  for (int i = 0; i < 500 && !search.found; ++i) {
+    ::EnumWindows(
+        [](HWND window, LPARAM parameter) -> BOOL {
+          auto* search = reinterpret_cast<Search*>(parameter);
+          RECT rect = {};
+          if (windowProcess(window) == search->process && ::IsWindowVisible(window) &&
+              (::GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) &&
+              ::GetWindowRect(window, &rect) && rect.left <= 0 && rect.top <= 0 &&
+              rect.right >= ::GetSystemMetrics(SM_CXSCREEN) &&
+              rect.bottom >= ::GetSystemMetrics(SM_CYSCREEN)) {
+            search->found = window;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (!search.found) ::Sleep(20);
+  }
+  return search.found;
+}
+
+// Which pixels of an info box differ from its grey fill, inside its 1-pixel outline.
+std::vector<bool> ink(const ScreenPixels& shot, const RECT& box) {
+  std::vector<bool> marks;
+  for (int y = box.top + 1; y < box.bottom - 1; ++y) {
+    for (int x = box.left + 1; x < box.right - 1; ++x) marks.push_back(shot.at(x, y) != 0xFAFAFA);
+  }
+  return marks;
+}
+
+// The ink of a 200 x 60 info box reading `text`, drawn here as the panel's tool draws it.
+std::vector<bool> expectedInk(const std::wstring& text) {
+  const RECT box = {0, 0, 200, 60};
+  HDC screen = ::GetDC(nullptr);
+  UniqueMemoryDC memory(::CreateCompatibleDC(screen));
+  ScopedBitmap bitmap(::CreateCompatibleBitmap(screen, 200, 60));
+  ::ReleaseDC(nullptr, screen);
+  ScreenPixels drawn{box, std::vector<uint32_t>(200 * 60)};
+  {
+    SelectObjectGuard selected(memory.get(), bitmap.get());
+    SelectObjectGuard font(memory.get(), ::GetStockObject(DEFAULT_GUI_FONT));
+    UniqueGdiBrush grey(::CreateSolidBrush(RGB(0xFA, 0xFA, 0xFA)));
+    ::FillRect(memory.get(), &box, grey.get());
+    ::SetBkMode(memory.get(), TRANSPARENT);
+    ::SetTextColor(memory.get(), RGB(0, 0, 0));
+    RECT inside = {2, 2, 198, 58};
+    ::DrawTextW(memory.get(), text.c_str(), static_cast<int>(text.size()), &inside,
+                DT_LEFT | DT_TOP | DT_NOPREFIX);
+  }
+  BITMAPINFO info = {};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), 200, -60, 1, 32, BI_RGB};
+  HDC any = ::GetDC(nullptr);
+  ::GetDIBits(any, bitmap.get(), 0, 60, drawn.pixels.data(), &info, DIB_RGB_COLORS);
+  ::ReleaseDC(nullptr, any);
+  return ink(drawn, box);
+}
+
+TEST_F(CaptureTabTest, TwoClicksInTheRegionToolWriteTheirRectangleAndEndTracking) {
+  constexpr int kRegion = 1021;
+  constexpr uint32_t kRed = 0xFF0000;
+  const DWORD panel = windowProcess(main_);
+  click(tab_, kTrackScreen);
+  ASSERT_EQ(filterSettlesAt(L"params\\flags\\trackscr", L"1"), L"1");
+  ::Sleep(250);
+  // The first corner starts where the pointer is.
+  ASSERT_TRUE(x_pointer::moveTo(POINT{200, 100}));
+
+  click(tab_, kRegion);
+  HWND tool = regionTool(panel);
+  ASSERT_NE(tool, nullptr);
+  ::PostMessageW(tool, WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_TRUE(waitUntilGone(tool, 5000)) << "Escape cancels";
+  ::Sleep(300);
+  EXPECT_EQ(filterValue(L"params\\flags\\trackscr"), L"1") << "nothing written";
+
+  click(tab_, kRegion);
+  tool = regionTool(panel);
+  ASSERT_NE(tool, nullptr);
+  ASSERT_TRUE(x_pointer::press(x_pointer::Button::Left));
+  ASSERT_TRUE(x_pointer::release(x_pointer::Button::Left));
+  // Enter has no rectangle to confirm yet.
+  ::PostMessageW(tool, WM_KEYDOWN, VK_RETURN, 0);
+  ASSERT_TRUE(x_pointer::moveTo(POINT{100, 300}));
+  ::Sleep(400);
+  ASSERT_TRUE(::IsWindowVisible(tool)) << "Enter is ignored";
+  const ScreenPixels shot =
+      screenshot(RECT{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)},
+                 "panel_region_tool.bmp");
+  // The lines cross at the pointer; the selection so far is outlined.
+  EXPECT_EQ(shot.at(100, 700), kRed);
+  EXPECT_EQ(shot.at(1000, 300), kRed);
+  EXPECT_EQ(shot.at(150, 100), kRed) << "top edge";
+  EXPECT_EQ(shot.at(200, 200), kRed) << "right edge, the first click's column";
+  EXPECT_NE(shot.at(150, 200), kRed) << "inside";
+  // The info box keeps to the top-left corner, clear of the selection.
+  const RECT box = {0, 0, 200, 60};
+  EXPECT_EQ(shot.at(0, 0), kRed);
+  EXPECT_EQ(shot.at(199, 59), kRed);
+  const std::vector<bool> seen = ink(shot, box);
+  EXPECT_EQ(seen, expectedInk(L"Left, Top: 100, 100\nRight, Bottom: 200, 300\n"
+                              L"Width x Height: 101 x 201"));
+  EXPECT_NE(seen, expectedInk(L"Left, Top: 100, 100\nRight, Bottom: 200, 300\n"
+                              L"Width x Height: 101 x 200"))
+      << "the comparison tells the size apart";
+
+  // The second press ends the tool. Wine notes a release only where one of its windows is
+  // under the pointer: the button goes up over the main dialog's top line once the tool has
+  // gone.
+  ASSERT_TRUE(x_pointer::press(x_pointer::Button::Left));
+  EXPECT_TRUE(waitUntilGone(tool, 5000));
+  RECT dialog = {};
+  ::GetWindowRect(main_, &dialog);
+  ASSERT_TRUE(x_pointer::moveTo(POINT{dialog.left + 300, dialog.top + 12}));
+  ASSERT_TRUE(x_pointer::release(x_pointer::Button::Left));
+  EXPECT_EQ(rectSettlesAt(L"100,100,201,301"), L"100,100,201,301");
+  EXPECT_EQ(filterValue(L"params\\flags\\trackscr"), L"0");
+  EXPECT_EQ(filterValue(L"params\\flags\\trackwnd"), L"0");
+}
+
+TEST_F(CaptureTabTest, DraggingTheWindowToolOverAnotherProgramsWindowMakesTheFilterFollowIt) {
+  constexpr int kWindowTool = 1012;
+  hooks_test::HookedProgram program(RECT{1200, 600, 1500, 800});
+  ASSERT_NE(program.window(), nullptr);
+  wchar_t expected[32];
+  std::swprintf(expected, 32, L"%d",
+                static_cast<int>(reinterpret_cast<intptr_t>(program.window())));
+  RECT tool = {}, dialog = {};
+  ASSERT_TRUE(::GetWindowRect(::GetDlgItem(tab_, kWindowTool), &tool));
+  ASSERT_TRUE(::GetWindowRect(main_, &dialog));
+  ASSERT_TRUE(x_pointer::moveTo(POINT{tool.left + 20, tool.top + 10}));
+  {
+    x_pointer::HeldButton held(x_pointer::Button::Left);
+    ASSERT_TRUE(held.held());
+    // Over the panel's own dialog: nothing is picked.
+    ASSERT_TRUE(x_pointer::moveTo(POINT{dialog.left + 270, dialog.top + 120}));
+    ::Sleep(300);
+    EXPECT_EQ(filterValue(L"params\\flags\\trackwnd"), L"0");
+    ASSERT_TRUE(x_pointer::moveTo(POINT{1350, 700}));
+    EXPECT_EQ(filterSettlesAt(L"params\\window\\hwnd", expected), expected);
+    EXPECT_EQ(filterValue(L"params\\flags\\trackwnd"), L"1");
+    ::Sleep(200);
+    // Outlined in red, 5 pixels wide, over its white.
+    const ScreenPixels outlined = screenshot(RECT{1200, 600, 1500, 800}, "panel_window_pick.bmp");
+    EXPECT_EQ(outlined.at(1202, 700), 0xFF0000u);
+    EXPECT_EQ(outlined.at(1350, 797), 0xFF0000u);
+    EXPECT_EQ(outlined.at(1350, 700), 0xFFFFFFu);
+  }
+  // Let go: the outline goes, and the filter keeps following the window last picked.
+  ::Sleep(300);
+  EXPECT_EQ(filterValue(L"params\\window\\hwnd"), expected);
+  const ScreenPixels released = screenshot(RECT{1200, 600, 1500, 800}, nullptr);
+  EXPECT_EQ(released.at(1202, 700), 0xFFFFFFu);
+}
+
+TEST_F(CaptureTabTest, TheFrameFollowsTheFiltersRectangleWhileShowFrameIsOn) {
+  // The frame belongs to the filter's queue, in the panel serving the hooks.
+  HWND server = nullptr;
+  for (int i = 0; i < 250 && !server; ++i) {
+    server = hooksServerWindow();
+    if (!server) ::Sleep(20);
+  }
+  ASSERT_NE(server, nullptr) << "the host's filter streams";
+  const DWORD panel = windowProcess(server);
+  // The frame is 3 pixels wide around the area, in the queue's colour (red) at full alpha.
+  auto framed = [&](const RECT& area, const char* file) {
+    RECT expected = area;
+    ::InflateRect(&expected, 3, 3);
+    bool placed = false;
+    for (int i = 0; i < 150 && !placed; ++i) {
+      for (HWND frame : frameWindows(panel)) {
+        RECT rect = {};
+        placed |= ::IsWindowVisible(frame) && ::GetWindowRect(frame, &rect) &&
+                  ::EqualRect(&rect, &expected);
+      }
+      if (!placed) ::Sleep(20);
+    }
+    if (!placed) return testing::AssertionFailure() << "no frame window at the area";
+    ::Sleep(300);  // painted
+    RECT around = area;
+    ::InflateRect(&around, 10, 10);
+    const ScreenPixels shot = screenshot(around, file);
+    int wrong = 0;
+    for (int y = around.top; y < around.bottom; ++y) {
+      for (int x = around.left; x < around.right; ++x) {
+        const POINT point = {x, y};
+        const bool ring = ::PtInRect(&expected, point) && !::PtInRect(&area, point);
+        wrong += (shot.at(x, y) == 0xFF0000) != ring;
+      }
+    }
+    if (wrong) return testing::AssertionFailure() << wrong << " pixels off the frame's shape";
+    return testing::AssertionSuccess();
+  };
+  type(kLeft, L"300");
+  type(kTop, L"200");
+  type(kWidth, L"400");
+  type(kHeight, L"300");
+  leave(kHeight);
+  ASSERT_EQ(rectSettlesAt(L"300,200,700,500"), L"300,200,700,500");
+  ::Sleep(250);
+  click(tab_, kShowFrame);
+  ASSERT_EQ(filterSettlesAt(L"params\\flags\\showframe", L"1"), L"1");
+  EXPECT_TRUE(framed(RECT{300, 200, 700, 500}, "panel_frame_follows_1.bmp"));
+  ::Sleep(250);
+  type(kLeft, L"1000");
+  type(kTop, L"600");
+  type(kWidth, L"320");
+  leave(kWidth);
+  ASSERT_EQ(rectSettlesAt(L"1000,600,1320,900"), L"1000,600,1320,900");
+  EXPECT_TRUE(framed(RECT{1000, 600, 1320, 900}, "panel_frame_follows_2.bmp"));
 }
 
 }  // namespace
