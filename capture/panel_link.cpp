@@ -27,11 +27,20 @@ void put(IZelkgrabQueue* queue, const wchar_t* property, const wchar_t* value) {
   if (name && text) queue->put_qparam(name.get(), text.get());
 }
 
-// False when the queue failed to answer: its panel has gone (ended or killed).
+// False when the queue failed to answer: its panel has gone (ended or killed). A burst of
+// events (a busy desktop reports hundreds) is read for at most kDrainBudgetMs a period, so
+// that the worker never waits long enough to give the panel up; what is left is read in the
+// next periods, and since it may hold any change, this period counts as changed.
 bool drain(IZelkgrabQueue* queue, bool* geometryChanged, bool* cursorChanged) {
   UniqueBstr property(::SysAllocString(L"event"));
   if (!property) return true;
+  const ULONGLONG deadline = ::GetTickCount64() + PanelLink::kDrainBudgetMs;
   for (;;) {
+    if (::GetTickCount64() > deadline) {
+      *geometryChanged = true;
+      *cursorChanged = true;
+      return true;
+    }
     UniqueBstr text;
     const HRESULT hr = queue->get_qparam(property.get(), text.put());
     if (hr != S_OK) return SUCCEEDED(hr);

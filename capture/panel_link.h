@@ -40,8 +40,9 @@ class PanelLink {
   void close();
   bool present() const { return channel_ != nullptr; }
 
-  // Takes the pending events until the queue answers anything but S_OK. False without a link,
-  // and from a queue that failed (its panel ended): the link is then closed.
+  // Takes the pending events until the queue answers anything but S_OK, or for at most
+  // kDrainBudgetMs (the rest is taken next time, and counts as a change now). False without
+  // a link, and from a queue that failed (its panel ended): the link is then closed.
   bool drainEvents(bool* geometryChanged, bool* cursorChanged);
   // The frame marker; the panel's answer is of no consequence to the capture.
   void report(const FrameReport& report);
@@ -49,6 +50,8 @@ class PanelLink {
   // How long the worker waits for the panel, in milliseconds.
   static constexpr DWORD kOpenTimeoutMs = 3000;
   static constexpr DWORD kCallTimeoutMs = 500;
+  // How long one period reads events at most; well below the call time-out.
+  static constexpr DWORD kDrainBudgetMs = 150;
 
  private:
   struct Channel;

@@ -33,6 +33,7 @@ class FakeQueue final : public DispatchDouble<IZelkgrabQueue, IID_IZelkgrabQueue
       ::SetEvent(hung_.get());
       ::WaitForSingleObject(released_.get(), 10000);
     }
+    if (const DWORD delay = readDelayMs_) ::Sleep(delay);
     std::lock_guard<std::mutex> lock(mutex_);
     if (std::wstring(prop) != L"event") return E_INVALIDARG;
     ++eventReads_;
@@ -59,6 +60,8 @@ class FakeQueue final : public DispatchDouble<IZelkgrabQueue, IID_IZelkgrabQueue
     std::lock_guard<std::mutex> lock(mutex_);
     return eventReads_;
   }
+  // A busy panel: each read takes `ms`.
+  void slowReads(DWORD ms) { readDelayMs_ = ms; }
   // A panel that stops answering: reads wait until `release`.
   void hang() { hang_ = true; }
   bool waitUntilHung(DWORD ms) { return ::WaitForSingleObject(hung_.get(), ms) == WAIT_OBJECT_0; }
@@ -69,6 +72,7 @@ class FakeQueue final : public DispatchDouble<IZelkgrabQueue, IID_IZelkgrabQueue
 
  private:
   std::atomic<bool> hang_{false};
+  std::atomic<DWORD> readDelayMs_{0};
   UniqueHandle hung_{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   UniqueHandle released_{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   std::mutex mutex_;
@@ -189,6 +193,27 @@ TEST_F(PanelExchangeTest, TheQueueIsAskedForEventsOncePerPeriod) {
   // 25 periods a second, one read each while the queue is empty; a little slack for timing.
   EXPECT_LE(reads, 5 * 25 + 10);
   EXPECT_GE(reads, 5 * 25 / 2) << "and the queue is still read every period";
+}
+
+TEST_F(PanelExchangeTest, ABurstOfEventsSlowToReadKeepsThePanel) {
+  filter_->settings().change([](CaptureParams& params) {
+    params.set(CaptureFlag::OptCapture, true);
+    params.set(CaptureFlag::OptDeliver, true);
+    params.set(CaptureFlag::HideMouse, true);
+  });
+  // Three times as long to read as the worker waits for one call.
+  queue_->slowReads(5);
+  for (int i = 0; i < 300; ++i) queue_->queueEvent(L"Unrelated");
+  startStreaming();
+  for (int i = 0; i < 800 && !queue_->drained(); ++i) ::Sleep(10);
+  EXPECT_TRUE(queue_->drained()) << "read over several periods";
+  queue_->slowReads(0);
+  waitUntilDrained();
+  // A pin that had given the panel up would deliver every period.
+  EXPECT_FALSE(anotherFrameWithin(kQuietMs));
+  queue_->queueEvent(L"WindowChanged");
+  EXPECT_TRUE(anotherFrameWithin(kWaitMs));
+  ASSERT_EQ(control_->Stop(), S_OK);
 }
 
 TEST_F(PanelExchangeTest, AHungPanelHoldsUpNeitherStopNorControlCalls) {
