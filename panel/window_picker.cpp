@@ -42,6 +42,7 @@ void WindowPicker::attach(HWND button, HWND target, UINT message) {
   normal_.reset(loadBitmap(IDB_WINDOW_NORMAL));
   pressed_.reset(loadBitmap(IDB_WINDOW_PRESSED));
   if (!button_) return;
+  look_.attach(button_, normal_.get(), normal_.get(), pressed_.get());
   ::SetPropW(button_, kPickerProperty, this);
   original_ = reinterpret_cast<WNDPROC>(::SetWindowLongPtrW(
       button_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowPicker::buttonProc)));
@@ -87,7 +88,8 @@ void WindowPicker::start() {
   // followed by time.
   ::SetTimer(button_, kFollowTimer, kFollowMs, nullptr);
   track();
-  ::InvalidateRect(button_, nullptr, FALSE);
+  // Pressed while the pick lasts.
+  look_.setSelected(true);
 }
 
 void WindowPicker::track() {
@@ -115,7 +117,7 @@ void WindowPicker::stop() {
   ::ReleaseCapture();
   ::SetCursor(previousCursor_);
   unhighlight();
-  ::InvalidateRect(button_, nullptr, FALSE);
+  look_.setSelected(false);
 }
 
 void WindowPicker::unhighlight() {
@@ -126,15 +128,4 @@ void WindowPicker::unhighlight() {
   highlighted_ = nullptr;
 }
 
-void WindowPicker::draw(const DRAWITEMSTRUCT& item) const {
-  const bool pressed = tracking_ || (item.itemState & ODS_SELECTED);
-  HBITMAP bitmap = pressed ? pressed_.get() : normal_.get();
-  if (!bitmap) return;
-  BITMAP info = {};
-  ::GetObjectW(bitmap, sizeof(info), &info);
-  UniqueMemoryDC source(::CreateCompatibleDC(item.hDC));
-  SelectObjectGuard selected(source.get(), bitmap);
-  const RECT& rect = item.rcItem;
-  ::TransparentBlt(item.hDC, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
-                   source.get(), 0, 0, info.bmWidth, info.bmHeight, SkinnedButton::kKeyColour);
-}
+void WindowPicker::draw(const DRAWITEMSTRUCT& item) const { look_.draw(item); }

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include "common/win_raii.h"
+#include "panel/skinned_button.h"
 
 class WindowPicker {
  public:
@@ -37,6 +38,7 @@ class WindowPicker {
   UniqueResource<raii_traits::GdiObject<HPEN>> pen_;
   ScopedBitmap normal_;
   ScopedBitmap pressed_;
+  SkinnedButton look_;  // draws the bitmaps; subclassed under the tool's own handling
   bool tracking_ = false;
   HWND highlighted_ = nullptr;
 };
