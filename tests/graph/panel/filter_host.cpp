@@ -2,8 +2,9 @@
 // made from Zelkgrab.ax beside this program, so it lists itself in the running object table
 // and holds the panel's instance enumerator. It lets the filter go and ends when the test sets
 // the event "ZelkFilterHostQuit-<pid>", or after SECONDS.
-//   filter_host SECONDS [graph] [pages]
-// "graph": the filter runs in a graph, into a Null Renderer. "pages": the filter's property
+//   filter_host SECONDS [graph [later]] [pages]
+// "graph": the filter runs in a graph, into a Null Renderer; with "later", only once the event
+// "ZelkFilterHostRun-<pid>" is set. "pages": the filter's property
 // pages are asked for and given the filter, as capture programs' property frames do.
 // Exit code 0 after a normal end, 1 when the filter or its graph could not be made, 2 on bad
 // arguments.
@@ -93,11 +94,13 @@ void showPropertyPages(IBaseFilter* filter) {
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2 || _wtoi(argv[1]) <= 0) return 2;
   const DWORD seconds = static_cast<DWORD>(_wtoi(argv[1]));
-  bool inGraph = false, pages = false;
+  bool inGraph = false, later = false, pages = false;
   for (int i = 2; i < argc; ++i) {
     const std::wstring option = argv[i];
     if (option == L"graph") {
       inGraph = true;
+    } else if (option == L"later") {
+      later = true;
     } else if (option == L"pages") {
       pages = true;
     } else {
@@ -107,6 +110,9 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring quitName = L"ZelkFilterHostQuit-" + std::to_wstring(::GetCurrentProcessId());
   UniqueHandle quit(::CreateEventW(nullptr, TRUE, FALSE, quitName.c_str()));
   if (!quit) return 1;
+  const std::wstring runName = L"ZelkFilterHostRun-" + std::to_wstring(::GetCurrentProcessId());
+  UniqueHandle run(::CreateEventW(nullptr, TRUE, FALSE, runName.c_str()));
+  if (!run) return 1;
 
   std::wstring path = modulePath(nullptr);
   path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"Zelkgrab.ax";
@@ -126,7 +132,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   factory.Reset();
   ComPtr<IGraphBuilder> graph;
-  if (inGraph && FAILED(runInGraph(filter.Get(), &graph))) return 1;
+  if (inGraph && !later && FAILED(runInGraph(filter.Get(), &graph))) return 1;
   if (pages) showPropertyPages(filter.Get());
 
   // Serves calls from other processes while it waits.
@@ -134,10 +140,15 @@ int wmain(int argc, wchar_t** argv) {
   for (;;) {
     const ULONGLONG now = ::GetTickCount64();
     if (now >= deadline) break;
-    HANDLE waits[] = {quit.get()};
-    const DWORD woke = ::MsgWaitForMultipleObjects(1, waits, FALSE,
-                                                   static_cast<DWORD>(deadline - now), QS_ALLINPUT);
-    if (woke != WAIT_OBJECT_0 + 1) break;
+    HANDLE waits[] = {quit.get(), run.get()};
+    const DWORD waitCount = inGraph && later && !graph ? 2 : 1;
+    const DWORD woke = ::MsgWaitForMultipleObjects(
+        waitCount, waits, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
+    if (waitCount == 2 && woke == WAIT_OBJECT_0 + 1) {
+      if (FAILED(runInGraph(filter.Get(), &graph))) return 1;
+      continue;
+    }
+    if (woke != WAIT_OBJECT_0 + waitCount) break;
     MSG message;
     while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
   }

@@ -402,18 +402,56 @@ TEST_F(PanelDialogTest, ACaptureProgramAskingForThePropertyPagesGetsThePanelsDia
   EXPECT_EQ(host.quit(), 0u);
 }
 
+// Whether this process's view of the running object table has an entry ending in `suffix`,
+// waiting up to 10 s.
+bool listedInObjectTable(const std::wstring& suffix) {
+  ComPtr<IRunningObjectTable> table;
+  ComPtr<IBindCtx> context;
+  if (FAILED(::GetRunningObjectTable(0, &table)) || FAILED(::CreateBindCtx(0, &context))) {
+    return false;
+  }
+  for (int i = 0; i < 200; ++i) {
+    ComPtr<IEnumMoniker> entries;
+    if (SUCCEEDED(table->EnumRunning(&entries))) {
+      ComPtr<IMoniker> moniker;
+      while (entries->Next(1, moniker.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+        CoTaskMemPtr<wchar_t> name;
+        if (FAILED(moniker->GetDisplayName(context.Get(), nullptr, name.put())) || !name.get()) continue;
+        const std::wstring text(name.get());
+        if (text.size() >= suffix.size() &&
+            text.compare(text.size() - suffix.size(), std::wstring::npos, suffix) == 0) {
+          return true;
+        }
+      }
+    }
+    ::Sleep(50);
+  }
+  return false;
+}
+
 // A tab of the dialog on a host's filter, driven by messages to its controls.
 class TabTest : public PanelDialogTest {
  protected:
-  TabTest(int tab, int marker) : tabIndex_(tab), marker_(marker) {}
+  TabTest(int tab, int marker, const wchar_t* hostOptions = L"graph")
+      : tabIndex_(tab), marker_(marker), hostOptions_(hostOptions) {}
 
   void SetUp() override {
     PanelDialogTest::SetUp();
-    host_ = std::make_unique<FilterHost>(L"graph");
+    host_ = std::make_unique<FilterHost>(hostOptions_);
     ASSERT_TRUE(host_->started());
-    const long position = waitForInstance(host_->entrySuffix());
-    ASSERT_GE(position, 0);
+    // Waited for here rather than by asking the panel again and again: under Wine each
+    // enumerator blocks the panel's thread in the object table's service, and the host's
+    // filter gives up its link to a panel that does not answer within half a second.
+    ASSERT_TRUE(listedInObjectTable(host_->entrySuffix()));
     ASSERT_EQ(createInPanel(CLSID_ZelkgrabEnum, instances_), S_OK);
+    const std::vector<std::wstring> names = instanceNames(instances_.Get());
+    const auto listed = std::find_if(names.begin(), names.end(), [&](const std::wstring& name) {
+      return name.size() >= host_->entrySuffix().size() &&
+             name.compare(name.size() - host_->entrySuffix().size(), std::wstring::npos,
+                          host_->entrySuffix()) == 0;
+    });
+    ASSERT_NE(listed, names.end());
+    const long position = static_cast<long>(listed - names.begin());
     ComPtr<IUnknown> object;
     ASSERT_EQ(instances_->get_object(position, &object), S_OK);
     ASSERT_EQ(object.As(&control_), S_OK);
@@ -482,6 +520,7 @@ class TabTest : public PanelDialogTest {
 
   const int tabIndex_;
   const int marker_;  // a control only this tab has
+  const wchar_t* hostOptions_;
   std::unique_ptr<FilterHost> host_;
   ComPtr<IZelkgrabEnum> instances_;
   ComPtr<IZelkgrab> control_;
@@ -602,8 +641,10 @@ TEST_F(SettingsTabTest, TheColourDialogWritesTheBorderColourOnOkAndNothingOnCanc
 class CaptureTabTest : public TabTest {
  protected:
   static constexpr int kLeft = 1018, kTop = 1005, kWidth = 1019, kHeight = 1007;
+  static constexpr int kEdits[] = {kLeft, kTop, kWidth, kHeight};
   static constexpr int kTrackWindow = 1020, kTrackScreen = 1009, kShowFrame = 1008;
-  CaptureTabTest() : TabTest(0, kLeft) {}
+  explicit CaptureTabTest(const wchar_t* hostOptions = L"graph")
+      : TabTest(0, kLeft, hostOptions) {}
 
   std::wstring rect() {
     return filterValue(L"params\\rect\\left") + L"," + filterValue(L"params\\rect\\top") + L"," +
@@ -676,10 +717,13 @@ TEST_F(CaptureTabTest, TrackWindowWithoutAValidWindowTakesTheFirstListedAndDisab
   EXPECT_EQ(filterSettlesAt(L"params\\flags\\trackwnd", L"1"), L"1");
   EXPECT_EQ(filterValue(L"params\\window\\hwnd"), expected);
   EXPECT_EQ(filterValue(L"params\\flags\\trackscr"), L"0");
-  for (int i = 0; i < 100 && ::IsWindowEnabled(::GetDlgItem(tab_, kLeft)); ++i) ::Sleep(20);
-  for (int edit : {kLeft, kTop, kWidth, kHeight}) {
-    EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(tab_, edit)));
-  }
+  // The read-back disables the edits one after another: wait for the last.
+  const auto anyEditEnabled = [&] {
+    return std::any_of(std::begin(kEdits), std::end(kEdits),
+                       [&](int edit) { return ::IsWindowEnabled(::GetDlgItem(tab_, edit)); });
+  };
+  for (int i = 0; i < 100 && anyEditEnabled(); ++i) ::Sleep(20);
+  EXPECT_FALSE(anyEditEnabled());
   EXPECT_NE(::IsDlgButtonChecked(tab_, kShowFrame), BST_CHECKED);
   EXPECT_NE(::IsDlgButtonChecked(tab_, kTrackScreen), BST_CHECKED);
 
@@ -862,29 +906,51 @@ TEST_F(CaptureTabTest, DraggingTheWindowToolOverAnotherProgramsWindowMakesTheFil
   EXPECT_EQ(released.at(1202, 700), 0xFFFFFFu);
 }
 
-TEST_F(CaptureTabTest, TheFrameFollowsTheFiltersRectangleWhileShowFrameIsOn) {
-  // The frame belongs to the filter's queue, in the panel serving the hooks.
-  HWND server = nullptr;
-  for (int i = 0; i < 250 && !server; ++i) {
-    server = hooksServerWindow();
-    if (!server) ::Sleep(20);
+// The host's graph runs only once the dialog is open: under Wine, opening and activating a
+// window can hold the panel's thread for longer than a streaming filter waits for its queue,
+// and the filter then goes without the panel until its next start.
+class CaptureTabFrameTest : public CaptureTabTest {
+ protected:
+  CaptureTabFrameTest() : CaptureTabTest(L"graph later") {}
+  void SetUp() override {
+    ASSERT_NO_FATAL_FAILURE(CaptureTabTest::SetUp());
+    ::Sleep(2500);  // the dialog settled
+    ASSERT_TRUE(host_->runGraph());
   }
-  ASSERT_NE(server, nullptr) << "the host's filter streams";
-  const DWORD panel = windowProcess(server);
+};
+
+TEST_F(CaptureTabFrameTest, TheFrameFollowsTheFiltersRectangleWhileShowFrameIsOn) {
   // The frame is 3 pixels wide around the area, in the queue's colour (red) at full alpha.
   auto framed = [&](const RECT& area, const char* file) {
     RECT expected = area;
     ::InflateRect(&expected, 3, 3);
     bool placed = false;
     for (int i = 0; i < 150 && !placed; ++i) {
-      for (HWND frame : frameWindows(panel)) {
-        RECT rect = {};
-        placed |= ::IsWindowVisible(frame) && ::GetWindowRect(frame, &rect) &&
-                  ::EqualRect(&rect, &expected);
+      // The frame belongs to the filter's queue, in whichever panel serves it: under Wine a
+      // panel may stay on from an earlier test.
+      for (DWORD panel : panelProcesses()) {
+        for (HWND frame : frameWindows(panel)) {
+          RECT rect = {};
+          placed |= ::IsWindowVisible(frame) && ::GetWindowRect(frame, &rect) &&
+                    ::EqualRect(&rect, &expected);
+        }
       }
       if (!placed) ::Sleep(20);
     }
-    if (!placed) return testing::AssertionFailure() << "no frame window at the area";
+    if (!placed) {
+      testing::AssertionResult failure = testing::AssertionFailure();
+      failure << "no frame window at the area; trackwnd " << filterValue(L"params\\flags\\trackwnd")
+              << ", frames:";
+      for (DWORD panel : panelProcesses()) {
+        for (HWND frame : frameWindows(panel)) {
+          RECT rect = {};
+          ::GetWindowRect(frame, &rect);
+          failure << " [" << panel << (::IsWindowVisible(frame) ? " shown " : " hidden ")
+                  << rect.left << "," << rect.top << "," << rect.right << "," << rect.bottom << "]";
+        }
+      }
+      return failure;
+    }
     ::Sleep(300);  // painted
     RECT around = area;
     ::InflateRect(&around, 10, 10);
@@ -900,23 +966,25 @@ TEST_F(CaptureTabTest, TheFrameFollowsTheFiltersRectangleWhileShowFrameIsOn) {
     if (wrong) return testing::AssertionFailure() << wrong << " pixels off the frame's shape";
     return testing::AssertionSuccess();
   };
-  type(kLeft, L"300");
-  type(kTop, L"200");
+  // Away from the filters' default area, where a frame of an earlier test's filter may stay
+  // under Wine (a client that ended keeps its objects in the server).
+  type(kLeft, L"1450");
+  type(kTop, L"100");
   type(kWidth, L"400");
   type(kHeight, L"300");
   leave(kHeight);
-  ASSERT_EQ(rectSettlesAt(L"300,200,700,500"), L"300,200,700,500");
+  ASSERT_EQ(rectSettlesAt(L"1450,100,1850,400"), L"1450,100,1850,400");
   ::Sleep(250);
   click(tab_, kShowFrame);
   ASSERT_EQ(filterSettlesAt(L"params\\flags\\showframe", L"1"), L"1");
-  EXPECT_TRUE(framed(RECT{300, 200, 700, 500}, "panel_frame_follows_1.bmp"));
+  EXPECT_TRUE(framed(RECT{1450, 100, 1850, 400}, "panel_frame_follows_1.bmp"));
   ::Sleep(250);
-  type(kLeft, L"1000");
-  type(kTop, L"600");
-  type(kWidth, L"320");
-  leave(kWidth);
-  ASSERT_EQ(rectSettlesAt(L"1000,600,1320,900"), L"1000,600,1320,900");
-  EXPECT_TRUE(framed(RECT{1000, 600, 1320, 900}, "panel_frame_follows_2.bmp"));
+  type(kLeft, L"100");
+  type(kTop, L"900");
+  type(kHeight, L"150");
+  leave(kHeight);
+  ASSERT_EQ(rectSettlesAt(L"100,900,500,1050"), L"100,900,500,1050");
+  EXPECT_TRUE(framed(RECT{100, 900, 500, 1050}, "panel_frame_follows_2.bmp"));
 }
 
 }  // namespace

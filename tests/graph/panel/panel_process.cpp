@@ -198,6 +198,12 @@ std::wstring FilterHost::entrySuffix() const {
   return suffix;
 }
 
+bool FilterHost::runGraph() {
+  UniqueHandle event(::OpenEventW(EVENT_MODIFY_STATE, FALSE,
+                                  (L"ZelkFilterHostRun-" + std::to_wstring(id())).c_str()));
+  return event && ::SetEvent(event.get());
+}
+
 DWORD FilterHost::quit() {
   UniqueHandle event(::OpenEventW(EVENT_MODIFY_STATE, FALSE,
                                   (L"ZelkFilterHostQuit-" + std::to_wstring(id())).c_str()));

@@ -98,13 +98,15 @@ HRESULT createInPanel(const CLSID& clsid, Microsoft::WRL::ComPtr<Interface>& obj
 // its handle).
 class FilterHost {
  public:
-  // `options`: "", "graph", "pages" or both, as filter_host takes them.
+  // `options`: "", "graph" (maybe with "later"), "pages" or both, as filter_host takes them.
   explicit FilterHost(const std::wstring& options);
   ~FilterHost() { quit(); }
   bool started() const { return program_.started(); }
   DWORD id() const { return program_.id(); }
   // The filter's running-object name ends in " pid " and the host's id.
   std::wstring entrySuffix() const;
+  // Starts the graph of a host made with "graph later".
+  bool runGraph();
   // Asks it to let the filter go and end: its exit code, or STILL_ACTIVE.
   DWORD quit();
   DWORD wait(DWORD ms) { return program_.wait(ms); }
