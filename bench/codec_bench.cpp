@@ -116,7 +116,7 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 }
 
 bool encodeOurs(Sequence& sequence, int32_t count, int32_t level, OurStream* stream,
-                double* seconds) {
+                double* seconds, double* keySeconds = nullptr) {
   codec::FrameEncoder encoder;
   encoder.setLevel(level);
   encoder.setKeyframeRate(kKeyframeRate);
@@ -126,8 +126,10 @@ bool encodeOurs(Sequence& sequence, int32_t count, int32_t level, OurStream* str
   stream->samples.reserve(static_cast<size_t>(count));
 
   const auto start = std::chrono::steady_clock::now();
+  double keys = 0;
   for (int32_t index = 0; index < count; ++index) {
     codec::EncodedSample sample;
+    const auto sampleStart = std::chrono::steady_clock::now();
     const HRESULT hr = encoder.encode(
         std::make_unique<SequenceFrame>(sequence.frame(index), sequence.frameBytes()),
         sequence.width(), sequence.height(), out.data(), out.size(), &sample);
@@ -136,10 +138,12 @@ bool encodeOurs(Sequence& sequence, int32_t count, int32_t level, OurStream* str
                    level, static_cast<unsigned>(hr));
       return false;
     }
+    if (sample.syncPoint) keys += secondsSince(sampleStart);
     stream->samples.push_back({stream->bytes.size(), sample.length, sample.syncPoint});
     stream->bytes.insert(stream->bytes.end(), out.begin(), out.begin() + sample.length);
   }
   *seconds = secondsSince(start);
+  if (keySeconds) *keySeconds = keys;
   return true;
 }
 
@@ -186,6 +190,7 @@ bool matchesInput(const Sequence& sequence, int32_t index, const uint8_t* decode
 
 struct EncodeFigures {
   double seconds = 0;
+  double keySeconds = 0;  // ours: the part spent on key samples
   size_t bytes = 0;
   int32_t syncPoints = 0;
 };
@@ -208,7 +213,10 @@ bool measureOurs(Sequence& sequence, SizeFigures* figures) {
     double ignored = 0;
     if (!encodeOurs(sequence, kWarmUpFrames, level, &warmUp, &ignored)) return false;
     EncodeFigures& result = figures->ours[i];
-    if (!encodeOurs(sequence, sequence.count(), level, &stream, &result.seconds)) return false;
+    if (!encodeOurs(sequence, sequence.count(), level, &stream, &result.seconds,
+                    &result.keySeconds)) {
+      return false;
+    }
     result.bytes = stream.bytes.size();
     result.syncPoints = stream.syncPoints();
 
@@ -321,6 +329,9 @@ void printTable(const Sequence& sequence, const SizeFigures& figures) {
       std::printf("\n");
     };
     row("ZLKC (ours)", ours, false);
+    // A key sample that takes longer than a period stalls a live capture.
+    std::printf("%-18s %5d %9s key samples: %.1f ms each\n", "  of which keys", kLevels[i], "",
+                ours.syncPoints ? 1e3 * ours.keySeconds / ours.syncPoints : 0.0);
     row("ZMBV (bgr0)", figures.zmbv[i], true);
     row("LCL zlib (bgr24)", figures.lcl[i], true);
   }

@@ -14,4 +14,9 @@ namespace codec {
 FrameRect findChangedRect(const uint8_t* current, const uint8_t* previous, int32_t width,
                           int32_t rows);
 
+// The same box where only the colours count: `current` may carry anything in its top bytes,
+// `reference` has them cleared.
+FrameRect findChangedColours(const uint8_t* current, const uint8_t* reference, int32_t width,
+                             int32_t rows);
+
 }  // namespace codec

@@ -11,7 +11,9 @@
 #include <memory>
 
 #include "codec/frame_rect.h"
+#include "codec/parallel_deflate.h"
 #include "codec/source_frame.h"
+#include "codec/zlib_streams.h"
 #include "common/portable.h"
 
 namespace codec {
@@ -34,35 +36,45 @@ class FrameEncoder {
   void setLevel(int32_t level) { level_ = level; }
   int32_t level() const { return level_; }
 
-  // Codes `frame`, a width x height frame, into `out`, never past `capacity` bytes. On
-  // success the frame becomes the reference for the next one. E_POINTER and E_INVALIDARG
+  // Codes `frame`, a width x height frame, into `out`, never past `capacity` bytes; the frame
+  // is only read and is let go before this returns. On success its colours become the
+  // reference for the next one. E_POINTER and E_INVALIDARG
   // for bad arguments (nothing changes but the frame is released); E_FAIL when the sample cannot be
   // written (zlib error, no room, no memory): the reference is dropped, so the next frame is a key
   // sample.
   HRESULT encode(std::unique_ptr<SourceFrame> frame, int32_t width, int32_t height, uint8_t* out,
                  size_t capacity, EncodedSample* sample);
 
-  // Drops the reference frame and the scratch buffer; the next frame is a key sample.
+  // Drops the reference frame and the buffers; the next frame is a key sample.
   void reset();
 
   // Drops only the reference frame (the input type changed): the next frame is a key sample,
   // and the counter goes on from where it was.
-  void dropReference() { previous_.reset(); }
+  void dropReference() { hasReference_ = false; }
 
  private:
-  HRESULT writeSample(bool key, const FrameRect& rect, const uint8_t* pixels, int32_t width,
-                      uint8_t* out, size_t capacity, size_t* length);
-  HRESULT buildDifference(const FrameRect& rect, const uint8_t* pixels, int32_t width);
+  // Copies the frame's `rows` rows into the reference, top bytes cleared.
+  HRESULT takeKeyFrame(const uint8_t* pixels, int32_t width, int32_t rows);
+  // The difference content of `rect` into the scratch buffer, and the new pixels into the
+  // reference.
+  HRESULT takeDifference(const FrameRect& rect, const uint8_t* pixels, int32_t width);
   void advanceCounter();
 
   int32_t keyframeRate_ = kDefaultKeyframeRate;
   int32_t level_ = kDefaultLevel;
   int32_t frameCounter_ = 0;  // 0: the next frame is a key sample
-  std::unique_ptr<SourceFrame> previous_;
-  int32_t previousWidth_ = 0;
-  int32_t previousHeight_ = 0;
+  // The last frame as the decoder has it: the encoder's own copy, so that no input buffer
+  // has to be held or written.
+  std::unique_ptr<uint8_t[]> reference_;
+  size_t referenceBytes_ = 0;
+  bool hasReference_ = false;
+  int32_t referenceWidth_ = 0;
+  int32_t referenceHeight_ = 0;
+  int32_t referenceRows_ = 0;
   std::unique_ptr<uint8_t[]> scratch_;  // difference content, grows to the largest rectangle
   size_t scratchBytes_ = 0;
+  Deflater deflater_;
+  std::unique_ptr<ParallelDeflater> parallel_;  // made for the first key sample on two cores
 };
 
 }  // namespace codec

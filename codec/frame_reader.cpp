@@ -1,5 +1,6 @@
 // Sample reading: item dispatch on the low four bits of the type byte, record checks, zlib
-// inflation into the scratch buffer and the raw and difference rules.
+// inflation (straight into a black picture, else into the scratch buffer) and the raw and
+// difference rules.
 #include "codec/frame_reader.h"
 
 #include <zlib.h>
@@ -37,11 +38,15 @@ HRESULT FrameReader::setSize(int32_t width, int32_t height) {
   }
   width_ = width;
   height_ = height;
+  black_ = true;
   return S_OK;
 }
 
 void FrameReader::clearPicture() {
+  // A key sample both is a sync point and starts with a clear marker: one fill is enough.
+  if (black_) return;
   std::fill_n(picture_.get(), static_cast<size_t>(width_) * static_cast<size_t>(height_), 0u);
+  black_ = true;
 }
 
 void FrameReader::applySample(const uint8_t* sample, size_t length, bool syncPoint) {
@@ -75,27 +80,46 @@ void FrameReader::applySample(const uint8_t* sample, size_t length, bool syncPoi
 void FrameReader::applyRecord(const RecordHeader& header, const uint8_t* compressed) {
   const FrameRect& rect = header.rect;
   if (!rect.fitsIn(width_, height_)) return;
+  if (!inflater_.start(compressed, static_cast<size_t>(header.compressedBytes))) return;
 
-  const size_t contentBytes = rect.contentBytes();
-  uLongf inflated = static_cast<uLongf>(contentBytes);
-  uint8_t* content = reinterpret_cast<uint8_t*>(scratch_.get());
-  if (uncompress(content, &inflated, compressed, static_cast<uLong>(header.compressedBytes)) !=
-          Z_OK ||
-      inflated != contentBytes) {
+  const size_t columns = static_cast<size_t>(rect.right - rect.left);
+  const size_t rowBytes = columns * sizeof(uint32_t);
+  auto rowOf = [&](int32_t row) {
+    return picture_.get() + static_cast<size_t>(row) * static_cast<size_t>(width_) +
+           static_cast<size_t>(rect.left);
+  };
+
+  if (!(header.type & kDifferenceFlag) && black_) {
+    // Raw content on a black picture goes straight to its place, row by row: should the
+    // record turn out broken, its rows are black again, as if it had been skipped.
+    bool whole = true;
+    for (int32_t row = rect.top; whole && row < rect.bottom; ++row) {
+      whole = inflater_.read(reinterpret_cast<uint8_t*>(rowOf(row)), rowBytes);
+    }
+    if (whole && inflater_.finished()) {
+      black_ = false;
+    } else {
+      for (int32_t row = rect.top; row < rect.bottom; ++row) std::fill_n(rowOf(row), columns, 0u);
+    }
     return;
   }
 
-  const size_t columns = static_cast<size_t>(rect.right - rect.left);
+  // Otherwise the whole content is read and checked before any of it is applied.
+  uint8_t* content = reinterpret_cast<uint8_t*>(scratch_.get());
+  if (!inflater_.read(content, rect.contentBytes()) || !inflater_.finished()) return;
+  black_ = false;
   const uint32_t* source = scratch_.get();
   for (int32_t row = rect.top; row < rect.bottom; ++row) {
-    uint32_t* target = picture_.get() + static_cast<size_t>(row) * static_cast<size_t>(width_) +
-                       static_cast<size_t>(rect.left);
+    uint32_t* target = rowOf(row);
     if (header.type & kDifferenceFlag) {
+      // Without a branch, so that the compiler can do several pixels at once.
       for (size_t i = 0; i < columns; ++i) {
-        if (source[i] & kChangedMark) target[i] = source[i] & kColourMask;
+        const uint32_t word = source[i];
+        const uint32_t changed = 0u - static_cast<uint32_t>((word & kChangedMark) != 0);
+        target[i] = (word & kColourMask & changed) | (target[i] & ~changed);
       }
     } else {
-      std::memcpy(target, source, columns * sizeof(uint32_t));
+      std::memcpy(target, source, rowBytes);
     }
     source += columns;
   }

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "codec/record_header.h"
+#include "codec/zlib_streams.h"
 #include "common/portable.h"
 
 namespace codec {
@@ -41,6 +42,8 @@ class FrameReader {
   int32_t height_ = 0;
   std::unique_ptr<uint32_t[]> picture_;
   std::unique_ptr<uint32_t[]> scratch_;  // inflated record content, never applied stale
+  bool black_ = false;  // every pixel 0: nothing applied since the last clear
+  Inflater inflater_;
 };
 
 }  // namespace codec

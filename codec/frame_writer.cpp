@@ -35,11 +35,18 @@ HRESULT FrameWriter::addRectangle(uint8_t type, const FrameRect& rect, const uin
                         std::numeric_limits<int32_t>::max()});
 
   uint8_t* header = out_ + length_;
-  uLongf compressedBytes = static_cast<uLongf>(limit);
-  if (compress2(header + kRecordHeaderBytes, &compressedBytes, content,
-                static_cast<uLong>(contentBytes), level) != Z_OK) {
-    return E_FAIL;
+  size_t compressedBytes = limit;
+  bool compressed = parallel_ && contentBytes >= ParallelDeflater::kMinimumBytes &&
+                    parallel_->compress(content, contentBytes, header + kRecordHeaderBytes,
+                                        &compressedBytes, level);
+  if (!compressed) {
+    compressedBytes = limit;
+    Deflater ownStream;
+    Deflater& deflater = deflater_ ? *deflater_ : ownStream;
+    compressed = deflater.compress(content, contentBytes, header + kRecordHeaderBytes,
+                                   &compressedBytes, level);
   }
+  if (!compressed) return E_FAIL;
   storeRecordHeader({type, rect, static_cast<int32_t>(compressedBytes)}, header);
   length_ += kRecordHeaderBytes + compressedBytes;
   return S_OK;

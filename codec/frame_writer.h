@@ -1,5 +1,5 @@
 // Writes the items of one compressed sample into a caller's output buffer: the clear marker
-// and rectangle records whose content is compressed with zlib in one call. Nothing is ever
+// and rectangle records whose content is compressed with zlib as one stream. Nothing is ever
 // written at or past the capacity given; an item that does not fit fails and leaves the
 // length as it was. Portable: no <windows.h>.
 #pragma once
@@ -8,13 +8,19 @@
 #include <cstdint>
 
 #include "codec/frame_rect.h"
+#include "codec/parallel_deflate.h"
+#include "codec/zlib_streams.h"
 #include "common/portable.h"
 
 namespace codec {
 
 class FrameWriter {
  public:
-  FrameWriter(uint8_t* out, size_t capacity) : out_(out), capacity_(capacity) {}
+  // `deflater`, when given, is the caller's stream kept between samples; `parallel`, when
+  // given, compresses content of ParallelDeflater::kMinimumBytes or more.
+  FrameWriter(uint8_t* out, size_t capacity, Deflater* deflater = nullptr,
+              ParallelDeflater* parallel = nullptr)
+      : out_(out), capacity_(capacity), deflater_(deflater), parallel_(parallel) {}
 
   // E_FAIL when the buffer is full.
   HRESULT addClearMarker();
@@ -32,6 +38,8 @@ class FrameWriter {
   uint8_t* out_;
   size_t capacity_;
   size_t length_ = 0;
+  Deflater* deflater_;
+  ParallelDeflater* parallel_;
 };
 
 }  // namespace codec

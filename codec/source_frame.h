@@ -1,6 +1,5 @@
-// An uncompressed frame handed to the encoder. The encoder keeps the last frame it coded as
-// the reference for the next difference sample, so the frame owns whatever keeps its bytes
-// alive: the encoder filter wraps its input media sample (a reference, not a copy), tests wrap
+// An uncompressed frame handed to the encoder, which reads it while it codes it and then lets
+// it go: the encoder filter wraps its input media sample (a reference, not a copy), tests wrap
 // a byte vector. Portable: no <windows.h>.
 #pragma once
 
@@ -13,7 +12,8 @@ class SourceFrame {
  public:
   virtual ~SourceFrame() = default;
 
-  // Rows of 32-bit pixels in memory order; the encoder clears their top bytes in place.
+  // Rows of 32-bit pixels in memory order; the encoder ignores their top bytes and never
+  // writes them.
   virtual uint8_t* data() = 0;
 
   // Bytes at data() that hold frame rows; a short frame codes only its complete rows.
