@@ -114,6 +114,14 @@ RegistryKey::RegistryKey(HKEY root, const wchar_t* path, HRESULT* result) {
 RegistryKey::RegistryKey(const RegistryKey& parent, const wchar_t* path, HRESULT* result)
     : RegistryKey(parent.handle(), path, result) {}
 
+RegistryKey RegistryKey::openForReading(HKEY root, const wchar_t* path, HRESULT* result) {
+  RegistryKey key;
+  const LSTATUS status =
+      root && path ? ::RegOpenKeyExW(root, path, 0, KEY_READ, key.key_.put()) : ERROR_BADKEY;
+  if (result) *result = status == ERROR_SUCCESS ? S_OK : E_FAIL;
+  return key;
+}
+
 RegistryKey::~RegistryKey() { close(); }
 
 RegistryKey::RegistryKey(RegistryKey&& other) noexcept : key_(std::move(other.key_)) {}

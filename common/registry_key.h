@@ -32,6 +32,9 @@ class RegistryKey {
   RegistryKey(HKEY root, const wchar_t* path, HRESULT* result = nullptr);
   // A key below `parent`'s key; E_FAIL when `parent` has none.
   RegistryKey(const RegistryKey& parent, const wchar_t* path, HRESULT* result = nullptr);
+  // Opens an existing `path` below `root` for reading only (writes then fail); *result as
+  // above.
+  static RegistryKey openForReading(HKEY root, const wchar_t* path, HRESULT* result = nullptr);
   // Flushes and closes the key.
   virtual ~RegistryKey();
 
@@ -86,6 +89,7 @@ class RegistryKey {
   virtual HRESULT DeleteValue(const wchar_t* name);
 
  private:
+  RegistryKey() = default;
   void close();
 
   UniqueRegKey key_;

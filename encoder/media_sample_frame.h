@@ -1,6 +1,5 @@
-// An input media sample as the frame encoder's source frame. It holds a reference to the
-// sample, so the encoder's reference frame is the upstream buffer itself, not a copy; the
-// buffer goes back to its allocator when the encoder lets the frame go.
+// An input media sample as the frame encoder's source frame, read in place while it is coded.
+// It holds a reference to the sample until the encoder lets the frame go.
 #pragma once
 
 #include <windows.h>

@@ -1,6 +1,7 @@
 // The encoder filter: type negotiation, buffer sizes, and the per-sample encode step.
 #include "encoder/zelkenc_filter.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 #include <memory>
@@ -32,13 +33,7 @@ CUnknown* ZelkencFilter::create(IUnknown* outer, HRESULT* hr) {
 
 ZelkencFilter::ZelkencFilter(IUnknown* outer, HRESULT* hr)
     : CUnknownWith(L"Zelkenc", outer, CLSID_Zelkenc) {
-  HRESULT keyResult = S_OK;
-  settingsKey_.emplace(HKEY_LOCAL_MACHINE, kSettingsPath, &keyResult);
-  // Settings changes are stored as they are made; an encoder that cannot store them is refused.
-  if (FAILED(keyResult)) {
-    *hr = E_FAIL;
-    return;
-  }
+  openSettings();
 
   HRESULT pinResult = S_OK;
   std::unique_ptr<CTransformInputPin> input(new (std::nothrow) ZelkencInputPin(this, &pinResult));
@@ -60,7 +55,21 @@ ZelkencFilter::ZelkencFilter(IUnknown* outer, HRESULT* hr)
   settingsKey_->ReadInt32(L"keyframe", &keyframeRate, keyframeRate);
   settingsKey_->ReadInt32(L"quality", &level, level);
   encoder_.setKeyframeRate(keyframeRate);
-  encoder_.setLevel(level);
+  // zlib takes 0 to 9; a stored level beyond (reported as quality 0 or 1) codes at the end it
+  // is nearest.
+  encoder_.setLevel(std::clamp(level, 0, 9));
+}
+
+void ZelkencFilter::openSettings() {
+  // Changes are stored under the machine's key where this user may write it, else under the
+  // user's own. Where neither can be written the machine's stored values are still read, and
+  // where nothing can be read the encoder runs on its built-in values.
+  HRESULT hr = E_FAIL;
+  settingsKey_.emplace(HKEY_LOCAL_MACHINE, kSettingsPath, &hr);
+  if (SUCCEEDED(hr)) return;
+  settingsKey_.emplace(HKEY_CURRENT_USER, kSettingsPath, &hr);
+  if (SUCCEEDED(hr)) return;
+  settingsKey_.emplace(RegistryKey::openForReading(HKEY_LOCAL_MACHINE, kSettingsPath, &hr));
 }
 
 ZelkencFilter::~ZelkencFilter() = default;
@@ -91,23 +100,28 @@ HRESULT ZelkencFilter::CheckTransform(const CMediaType* in, const CMediaType* ou
       target->bmiHeader.biHeight != source->bmiHeader.biHeight) {
     return VFW_E_TYPE_NOT_ACCEPTED;
   }
-  // Whatever the output, the input allocator must cover the reference frame we keep.
+  // More upstream buffers let the producer work ahead. An allocator nobody has set up yet (a
+  // pass-through filter upstream hands one out before its own connection chose) is raised
+  // when it is notified; one that cannot be raised is no reason to refuse: the encoder keeps
+  // its own copy of the reference frame and holds no input buffer.
   Microsoft::WRL::ComPtr<IMemAllocator> allocator;
-  if (FAILED(InputPin()->GetAllocator(&allocator)) || !allocator) return E_FAIL;
-  return FAILED(RaiseBufferCount(allocator.Get(), ZelkencInputPin::kMinimumBuffers)) ? E_FAIL
-                                                                                     : S_OK;
+  ALLOCATOR_PROPERTIES properties = {};
+  if (SUCCEEDED(InputPin()->GetAllocator(&allocator)) && allocator &&
+      SUCCEEDED(allocator->GetProperties(&properties)) && properties.cbBuffer > 0) {
+    RaiseBufferCount(allocator.Get(), ZelkencInputPin::kMinimumBuffers);
+  }
+  return S_OK;
 }
 
 namespace {
 
 // The largest sample the encoder may write for `input`: room for a key sample of the whole
-// frame. Without a fixed sample size the frame itself says how much that is.
+// frame.
 bool largestSampleBytes(const CMediaType& input, const VIDEOINFOHEADER& info, LONG* bytes) {
-  uint64_t frameBytes = input.GetSampleSize();
-  if (!input.IsFixedSize()) {
-    frameBytes = static_cast<uint64_t>(std::llabs(info.bmiHeader.biWidth)) *
-                 static_cast<uint64_t>(std::llabs(info.bmiHeader.biHeight)) * 4;
-  }
+  // A stated sample size below the picture's own bytes would leave no room for a key sample.
+  uint64_t frameBytes = static_cast<uint64_t>(std::llabs(info.bmiHeader.biWidth)) *
+                        static_cast<uint64_t>(std::llabs(info.bmiHeader.biHeight)) * 4;
+  if (input.IsFixedSize()) frameBytes = std::max<uint64_t>(frameBytes, input.GetSampleSize());
   if (frameBytes > static_cast<uint64_t>(std::numeric_limits<LONG>::max())) return false;
   const uint64_t sampleBytes = codec::sampleCapacity(static_cast<size_t>(frameBytes));
   if (sampleBytes > static_cast<uint64_t>(std::numeric_limits<LONG>::max())) return false;
@@ -196,6 +210,13 @@ HRESULT ZelkencFilter::encode(IMediaSample* in, IMediaSample* out) {
 HRESULT ZelkencFilter::BeginFlush() {
   reset();
   return CTransformFilter::BeginFlush();
+}
+
+HRESULT ZelkencFilter::EndFlush() {
+  // A sample that was inside Receive when the flush began may have become the reference of a
+  // frame the flush then threw away: the first sample after the flush is a key sample.
+  reset();
+  return CTransformFilter::EndFlush();
 }
 
 HRESULT ZelkencFilter::Stop() {

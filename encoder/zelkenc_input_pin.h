@@ -1,5 +1,5 @@
-// The encoder's input pin "Input". It makes sure the upstream allocator has enough buffers for
-// the one the encoder keeps as its reference frame, and says that Receive may block (the
+// The encoder's input pin "Input". It asks the upstream allocator for enough buffers to let the
+// producer work ahead (best effort), and says that Receive may block (the
 // output queue's thread and the downstream pin may hold it up). Called by the upstream pin on
 // the graph's thread (NotifyAllocator) and the streaming thread (ReceiveCanBlock).
 #pragma once
@@ -8,8 +8,8 @@
 
 class ZelkencInputPin final : public CTransformInputPin {
  public:
-  // The buffers the upstream allocator needs at least: the reference frame, the sample being
-  // coded, and room for the producer to work ahead.
+  // The buffers asked of the upstream allocator: the sample being coded and room for the
+  // producer to work ahead.
   static constexpr LONG kMinimumBuffers = 4;
 
   ZelkencInputPin(CTransformFilter* filter, HRESULT* hr);

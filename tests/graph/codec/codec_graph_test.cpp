@@ -75,7 +75,10 @@ Pixels pixelsOf(const std::vector<uint8_t>& bytes) {
   return pixels;
 }
 
-void forgetEncoderSettings() { ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kEncoderSettings); }
+void forgetEncoderSettings() {
+  ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kEncoderSettings);
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, kEncoderSettings);
+}
 
 void storeEncoderSetting(const wchar_t* name, DWORD value) {
   UniqueRegKey key;

@@ -38,7 +38,8 @@ std::vector<Item> itemsOf(const std::vector<uint8_t>& sample);
 std::vector<uint8_t> bytesOf(const Pixels& pixels);
 Pixels pixelsOf(const std::vector<uint8_t>& bytes);
 
-// Removes the encoder's settings key with whatever a test stored in it.
+// Removes the encoder's settings keys (the machine's and the user's) with whatever a test
+// stored in them.
 void forgetEncoderSettings();
 // Stores one encoder setting as the filter reads it at construction.
 void storeEncoderSetting(const wchar_t* name, DWORD value);

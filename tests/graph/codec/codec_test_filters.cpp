@@ -95,6 +95,10 @@ HRESULT PushPin::push(const void* data, size_t length, const SampleFlags& flags)
     if (flags.mediaType) hr = sample->SetMediaType(const_cast<AM_MEDIA_TYPE*>(flags.mediaType));
   }
   if (SUCCEEDED(hr)) hr = Deliver(sample);
+  if (length) {
+    // What the buffer holds once the receiver is done with it.
+    lastDelivered_.assign(buffer, buffer + length);
+  }
   sample->Release();
   return hr;
 }

@@ -65,8 +65,11 @@ class PushPin final : public CBaseOutputPin {
   // Delivers `length` bytes of `data` (length may be below the buffer size) with `flags`.
   // Never waits for a buffer: VFW_E_TIMEOUT when none is free.
   HRESULT push(const void* data, size_t length, const SampleFlags& flags);
+  // The bytes of the last pushed sample's buffer as the receiver left them.
+  const std::vector<uint8_t>& lastDelivered() const { return lastDelivered_; }
 
  private:
+  std::vector<uint8_t> lastDelivered_;
   CMediaType type_;
   LONG buffers_;
   LONG bytes_;

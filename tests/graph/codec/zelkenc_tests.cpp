@@ -16,8 +16,10 @@
 #include <limits>
 
 #include "codec/frame_format.h"
+#include "codec/frame_reader.h"
 #include "codec/zlkc_media_type.h"
 #include "codec_graph_test.h"
+#include "graph_support.h"
 #include "encoder/zelkenc_filter.h"
 #include "encoder/zelkenc_ids.h"
 
@@ -58,6 +60,30 @@ void expectEmptyDifference(const ReceivedSample& sample) {
   EXPECT_FALSE(sample.syncPoint);
   EXPECT_TRUE(sample.data.empty());
 }
+
+// While it lives, every request below registry root `root` in this process fails, as the
+// machine's keys do for a user who may not write them: the root is pointed at a deleted key.
+class RefusedRoot {
+ public:
+  explicit RefusedRoot(HKEY root) : root_(root) {
+    constexpr wchar_t kScratch[] = L"Software\\ZelkTestRefusedRoot";
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, kScratch, 0, nullptr, REG_OPTION_VOLATILE,
+                          KEY_ALL_ACCESS, nullptr, deleted_.put(), nullptr) != ERROR_SUCCESS ||
+        ::RegDeleteKeyW(HKEY_CURRENT_USER, kScratch) != ERROR_SUCCESS) {
+      return;
+    }
+    overridden_ = ::RegOverridePredefKey(root_, deleted_.get()) == ERROR_SUCCESS;
+  }
+  ~RefusedRoot() {
+    if (overridden_) ::RegOverridePredefKey(root_, nullptr);
+  }
+  bool overridden() const { return overridden_; }
+
+ private:
+  HKEY root_;
+  UniqueRegKey deleted_;
+  bool overridden_ = false;
+};
 
 class EncoderGraph : public CodecGraphTest {
  protected:
@@ -315,12 +341,109 @@ TEST_F(EncoderGraph, KeyframeRateZeroForcesOnlyTheFirstSampleAfterARestart) {
   }
 }
 
-TEST_F(EncoderGraph, StoredQualityIsTheZlibLevel) {
-  // zlib takes no level 10: every compression fails, and the source hears of it.
+TEST_F(EncoderGraph, AStoredQualityBeyondZlibsLevelsCodesAtTheNearestOne) {
+  // zlib takes no level 10; 10 reads back as quality 1.0, which is level 9.
   storeEncoderSetting(L"quality", 10);
   ASSERT_NO_FATAL_FAILURE(buildAndPause());
-  EXPECT_EQ(push(pattern(kWidth, kHeight, 6)), E_FAIL);
-  EXPECT_TRUE(sink_->samples().empty());
+  const Pixels frame = pattern(kWidth, kHeight, 6);
+  ASSERT_EQ(push(frame), S_OK);
+  ASSERT_EQ(sink_->samples().size(), 1u);
+  expectKeySample(sink_->samples()[0], frame);
+  double quality = 0;
+  EXPECT_EQ(encoder_->get_Quality(&quality), S_OK);
+  EXPECT_DOUBLE_EQ(quality, 1.0);
+}
+
+TEST_F(EncoderGraph, ConnectsToTheAviMuxBehindAPassThroughTapAndCodesExactly) {
+  // A pass-through filter upstream hands on the allocator of its own input, which nobody has
+  // set up when the encoder's output connects.
+  source_ = new PushSource(videoType(MEDIASUBTYPE_RGB32, kWidth, kHeight), 1, kFrameBytes);
+  encoder_ = makeEncoder();
+  sink_ = new RecordingSink(MEDIASUBTYPE_ZLKC);
+  ComPtr<IBaseFilter> tap;
+  ComPtr<IBaseFilter> mux;
+  ASSERT_EQ(::CoCreateInstance(graph_support::kSampleGrabber, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_PPV_ARGS(&tap)),
+            S_OK);
+  ASSERT_EQ(::CoCreateInstance(CLSID_AviDest, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&mux)),
+            S_OK);
+  ASSERT_NO_FATAL_FAILURE(add(source_.Get(), L"source"));
+  ASSERT_NO_FATAL_FAILURE(add(tap.Get(), L"tap"));
+  ASSERT_NO_FATAL_FAILURE(add(encoder_.Get(), L"Zelkenc"));
+  ASSERT_NO_FATAL_FAILURE(add(mux.Get(), L"AVI Mux"));
+  ASSERT_NO_FATAL_FAILURE(add(sink_.Get(), L"sink"));
+  ASSERT_EQ(connect(source_.Get(), tap.Get()), S_OK);
+  ASSERT_EQ(connect(tap.Get(), encoder_.Get()), S_OK);
+  ASSERT_EQ(connect(encoder_.Get(), mux.Get()), S_OK);
+
+  // The same chain into a sink of ours, so the samples can be read back.
+  ComPtr<IPin> encoderOut = graph_support::findPin(encoder_.Get(), PINDIR_OUTPUT);
+  ComPtr<IPin> muxIn;
+  ASSERT_EQ(encoderOut->ConnectedTo(&muxIn), S_OK);
+  ASSERT_EQ(graph_->Disconnect(encoderOut.Get()), S_OK);
+  ASSERT_EQ(graph_->Disconnect(muxIn.Get()), S_OK);
+  ASSERT_EQ(graph_->RemoveFilter(mux.Get()), S_OK);
+  ASSERT_EQ(connect(encoder_.Get(), sink_.Get()), S_OK);
+  ASSERT_NO_FATAL_FAILURE(pause());
+  std::vector<Pixels> frames;
+  for (uint32_t i = 0; i < 4; ++i) {
+    Pixels frame = pattern(kWidth, kHeight, 50);
+    frame[i * 5] = 0x00102030 * (i + 1);  // a key sample, then small differences
+    frames.push_back(frame);
+  }
+  const std::vector<ReceivedSample> samples = encode(frames);
+  ASSERT_EQ(samples.size(), frames.size());
+  codec::FrameReader reader;
+  ASSERT_EQ(reader.setSize(kWidth, kHeight), S_OK);
+  for (size_t i = 0; i < samples.size(); ++i) {
+    reader.applySample(samples[i].data.data(), samples[i].data.size(), samples[i].syncPoint);
+    EXPECT_EQ(Pixels(reader.pixels(), reader.pixels() + kWidth * kHeight), frames[i]) << i;
+  }
+  EXPECT_TRUE(samples[0].syncPoint);
+  EXPECT_FALSE(samples[3].syncPoint);
+}
+
+TEST_F(EncoderGraph, TheInputSampleIsNeverWritten) {
+  ASSERT_NO_FATAL_FAILURE(buildAndPause());
+  Pixels frame = pattern(kWidth, kHeight, 40);
+  for (uint32_t& pixel : frame) pixel |= 0x7F000000;
+  for (int i = 0; i < 3; ++i) {
+    frame[static_cast<size_t>(i) * 9] ^= 0x00010101;  // a key sample, then differences
+    ASSERT_EQ(push(frame), S_OK);
+    EXPECT_EQ(source_->pin()->lastDelivered(), bytesOf(frame)) << "sample " << i;
+  }
+}
+
+TEST_F(EncoderGraph, ASampleCodedDuringAFlushIsNoReferenceAfterIt) {
+  // A sample already inside Receive when the flush began is coded while downstream throws
+  // its output away: the decoder never sees it, so nothing after the flush may build on it.
+  ASSERT_NO_FATAL_FAILURE(buildAndPause());
+  const Pixels before = pattern(kWidth, kHeight, 41);
+  const Pixels during = pattern(kWidth, kHeight, 42);
+  ASSERT_EQ(push(before), S_OK);
+  ASSERT_EQ(encoder_->BeginFlush(), S_OK);  // the filter's part, with the input pin still open
+  // Coded; the flushing sink throws the output away.
+  EXPECT_TRUE(SUCCEEDED(push(during)));
+  ASSERT_EQ(encoder_->EndFlush(), S_OK);
+  sink_->clear();
+  ASSERT_EQ(push(during), S_OK);
+  ASSERT_EQ(sink_->samples().size(), 1u);
+  expectKeySample(sink_->samples()[0], during);
+}
+
+TEST_F(EncoderGraph, AFixedSampleSizeBelowThePictureStillGetsRoomForAKeySample) {
+  CMediaType input = videoType(MEDIASUBTYPE_RGB32, kWidth, kHeight);
+  input.SetSampleSize(16);
+  ASSERT_NO_FATAL_FAILURE(build(input));
+  ALLOCATOR_PROPERTIES properties = {};
+  ASSERT_NE(sink_->notifiedAllocator(), nullptr);
+  ASSERT_EQ(sink_->notifiedAllocator()->GetProperties(&properties), S_OK);
+  EXPECT_GE(properties.cbBuffer, static_cast<LONG>(codec::sampleCapacity(kFrameBytes)));
+  ASSERT_NO_FATAL_FAILURE(pause());
+  const Pixels frame = pattern(kWidth, kHeight, 43);
+  ASSERT_EQ(push(frame), S_OK);
+  ASSERT_EQ(sink_->samples().size(), 1u);
+  expectKeySample(sink_->samples()[0], frame);
 }
 
 TEST_F(EncoderGraph, ShortInputSampleCodesOnlyItsCompleteRows) {
@@ -471,6 +594,33 @@ ComPtr<IAMVideoCompression> compressionOf(IUnknown* object) {
 
 ComPtr<IAMVideoCompression> compressionOf(ZelkencFilter* encoder) {
   return compressionOf(static_cast<IBaseFilter*>(encoder));
+}
+
+TEST_F(EncoderGraph, LoadsWhereTheMachinesSettingsCannotBeWritten) {
+  storeEncoderSetting(L"keyframe", 7);
+  LONG rate = 0;
+  {
+    RefusedRoot machine(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(machine.overridden());
+    // The user's own settings take the changes.
+    ComPtr<IAMVideoCompression> compression = compressionOf(makeEncoder().Get());
+    ASSERT_TRUE(compression);
+    ASSERT_EQ(compression->put_KeyFrameRate(12), S_OK);
+    ComPtr<IAMVideoCompression> next = compressionOf(makeEncoder().Get());
+    ASSERT_TRUE(next);
+    ASSERT_EQ(next->get_KeyFrameRate(&rate), S_OK);
+    EXPECT_EQ(rate, 12);
+    {
+      // Nothing to read or write at all: the built-in values.
+      RefusedRoot user(HKEY_CURRENT_USER);
+      ASSERT_TRUE(user.overridden());
+      ComPtr<IAMVideoCompression> bare = compressionOf(makeEncoder().Get());
+      ASSERT_TRUE(bare);
+      ASSERT_EQ(bare->get_KeyFrameRate(&rate), S_OK);
+      EXPECT_EQ(rate, codec::FrameEncoder::kDefaultKeyframeRate);
+    }
+  }
+  EXPECT_EQ(storedEncoderSetting(L"keyframe"), 7u) << "the machine's value untouched";
 }
 
 // How long zlib makes `bytes` at `level`.
