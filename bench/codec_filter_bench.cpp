@@ -211,7 +211,7 @@ int main(int argc, char** argv) {
 
   const double megabytes = static_cast<double>(count) * kWidth * kHeight * 4 / 1e6;
   std::printf("encoder filter under Wine: Zelkenc.ax in a graph beside the codec core, %ldx%ld, "
-              "%d frames of the generated desktop, level %lu (key samples on two threads)\n",
+              "%d frames of the generated desktop, level %lu (large records on two threads)\n",
               kWidth, kHeight, count, kLevel);
   std::printf("%-24s %10s %10s %14s\n", "", "frames/s", "MB/s", "output bytes");
   for (auto [name, figures] : {std::pair<const char*, const Figures*>{"Zelkenc filter", &filter},

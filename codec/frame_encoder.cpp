@@ -38,11 +38,11 @@ HRESULT FrameEncoder::encode(std::unique_ptr<SourceFrame> frame, int32_t width, 
 
   // From here the reference changes: until the sample is written it is no reference.
   hasReference_ = false;
-  // Key samples of large frames are compressed on two cores; at level 1 they are quick, and
-  // the threads would cost about what they save.
-  const bool parallelKey = key && level_ >= 2 && std::thread::hardware_concurrency() >= 2;
-  if (parallelKey && !parallel_) parallel_.reset(new (std::nothrow) ParallelDeflater(2));
-  FrameWriter writer(out, capacity, &deflater_, parallelKey ? parallel_.get() : nullptr);
+  // Large records (key samples, a window dragged across) are compressed on two cores; at
+  // level 1 they are quick, and the threads would cost about what they save.
+  const bool parallel = level_ >= 2 && std::thread::hardware_concurrency() >= 2;
+  if (parallel && !parallel_) parallel_.reset(new (std::nothrow) ParallelDeflater(2));
+  FrameWriter writer(out, capacity, &deflater_, parallel ? parallel_.get() : nullptr);
   HRESULT hr = S_OK;
   if (key) {
     hr = writer.addClearMarker();

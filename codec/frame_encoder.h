@@ -74,7 +74,7 @@ class FrameEncoder {
   std::unique_ptr<uint8_t[]> scratch_;  // difference content, grows to the largest rectangle
   size_t scratchBytes_ = 0;
   Deflater deflater_;
-  std::unique_ptr<ParallelDeflater> parallel_;  // made for the first key sample on two cores
+  std::unique_ptr<ParallelDeflater> parallel_;  // made for the first sample on two cores
 };
 
 }  // namespace codec

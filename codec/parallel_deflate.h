@@ -2,8 +2,8 @@
 // the content is cut into pieces that are deflated independently (each but the last ends on a
 // byte boundary with a full flush) and joined behind one zlib header, with the pieces'
 // Adler-32 sums combined into the stream's. A piece loses only the history of the pieces
-// before it; on screen content that costs well under 1% of size, and a key sample of a large
-// frame takes about half as long on two cores. Portable: no <windows.h>. Not thread-safe
+// before it; on screen content that costs well under 1% of size, and a large record takes
+// about half as long on two cores. Portable: no <windows.h>. Not thread-safe
 // itself; it runs its own threads for the length of one call.
 #pragma once
 
