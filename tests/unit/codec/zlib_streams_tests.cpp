@@ -32,12 +32,12 @@ Bytes compressedOnce(const Bytes& data, int level) {
 }
 
 // Screen-like bytes: rows of a few colours with runs and repeats, and some noise.
-Bytes screenLike(size_t pixels, uint32_t seed) {
-  std::mt19937 rng(seed);
+Bytes screenLike(size_t pixels, uint32_t variant) {
+  std::mt19937 random(variant);
   Bytes bytes(pixels * 4);
   uint32_t colour = 0x00303030;
   for (size_t i = 0; i < pixels; ++i) {
-    if (rng() % 23 == 0) colour = rng() % 4 == 0 ? (rng() & 0xFFFFFF) : 0x00F0F0F0;
+    if (random() % 23 == 0) colour = random() % 4 == 0 ? (random() & 0xFFFFFF) : 0x00F0F0F0;
     codec::storePixel(bytes.data() + 4 * i, colour);
   }
   return bytes;
