@@ -6,52 +6,30 @@
 #include <limits>
 #include <thread>
 
+#include "codec/frame_format.h"
+#include "codec/zlib_streams.h"
+
 namespace codec {
 
 // One piece's raw deflate stream, kept between calls, and what it made last.
 struct ParallelDeflater::Piece {
-  z_stream stream = {};
-  bool ready = false;
-  int level = 0;
+  Deflater deflater{-MAX_WBITS};  // the zlib header and trailer are the joined stream's
   std::vector<uint8_t> out;
   size_t written = 0;
   uLong adler = 1;
   bool ok = false;
 
-  ~Piece() {
-    if (ready) deflateEnd(&stream);
-  }
-
-  void deflatePiece(const uint8_t* data, size_t length, int wantedLevel, bool last) {
+  void deflatePiece(const uint8_t* data, size_t length, int level, bool last) {
     ok = false;
     if (length > std::numeric_limits<uInt>::max()) return;
-    if (ready && level != wantedLevel) {
-      deflateEnd(&stream);
-      ready = false;
-    }
-    if (!ready) {
-      stream = {};
-      // Raw deflate: the zlib header and trailer are the joined stream's.
-      if (deflateInit2(&stream, wantedLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) !=
-          Z_OK) {
-        return;
-      }
-      ready = true;
-      level = wantedLevel;
-    } else if (deflateReset(&stream) != Z_OK) {
+    // Room for stored blocks and the flush marker should the piece not compress.
+    const size_t room = compressedCapacity(length) + 16;
+    if (out.size() < room) out.resize(room);
+    written = out.size();
+    if (!deflater.compress(data, length, out.data(), &written, level,
+                           last ? Z_FINISH : Z_FULL_FLUSH)) {
       return;
     }
-    const size_t bound = deflateBound(&stream, static_cast<uLong>(length)) + 16;
-    if (bound > std::numeric_limits<uInt>::max()) return;
-    if (out.size() < bound) out.resize(bound);
-    stream.next_in = const_cast<Bytef*>(data);
-    stream.avail_in = static_cast<uInt>(length);
-    stream.next_out = out.data();
-    stream.avail_out = static_cast<uInt>(out.size());
-    // A full flush ends the piece on a byte boundary with no block marked final.
-    const int result = deflate(&stream, last ? Z_FINISH : Z_FULL_FLUSH);
-    if (result != (last ? Z_STREAM_END : Z_OK) || stream.avail_in != 0) return;
-    written = out.size() - stream.avail_out;
     adler = adler32(adler32(0, nullptr, 0), data, static_cast<uInt>(length));
     ok = true;
   }

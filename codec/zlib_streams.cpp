@@ -11,7 +11,7 @@ Deflater::~Deflater() {
 }
 
 bool Deflater::compress(const uint8_t* data, size_t length, uint8_t* out, size_t* capacity,
-                        int level) {
+                        int level, int flush) {
   // One deflate call takes uInt counts.
   if (length > std::numeric_limits<uInt>::max()) return false;
   const size_t room = std::min<size_t>(*capacity, std::numeric_limits<uInt>::max());
@@ -21,7 +21,10 @@ bool Deflater::compress(const uint8_t* data, size_t length, uint8_t* out, size_t
   }
   if (!ready_) {
     stream_ = {};
-    if (deflateInit(&stream_, level) != Z_OK) return false;
+    // As deflateInit sets a stream up, so that the bytes are compress2's.
+    if (deflateInit2(&stream_, level, Z_DEFLATED, windowBits_, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+      return false;
+    }
     ready_ = true;
     level_ = level;
   } else if (deflateReset(&stream_) != Z_OK) {
@@ -31,7 +34,12 @@ bool Deflater::compress(const uint8_t* data, size_t length, uint8_t* out, size_t
   stream_.avail_in = static_cast<uInt>(length);
   stream_.next_out = out;
   stream_.avail_out = static_cast<uInt>(room);
-  if (deflate(&stream_, Z_FINISH) != Z_STREAM_END) return false;
+  const int result = deflate(&stream_, flush);
+  // A flush that filled the room to the last byte may not be complete.
+  const bool done = flush == Z_FINISH
+                        ? result == Z_STREAM_END
+                        : result == Z_OK && stream_.avail_in == 0 && stream_.avail_out > 0;
+  if (!done) return false;
   *capacity = room - stream_.avail_out;
   return true;
 }

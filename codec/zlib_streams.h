@@ -13,17 +13,22 @@ namespace codec {
 
 class Deflater {
  public:
-  Deflater() = default;
+  // `windowBits` as deflateInit2 takes them: MAX_WBITS writes zlib streams, -MAX_WBITS raw
+  // deflate data (a piece of a stream joined elsewhere).
+  explicit Deflater(int windowBits = MAX_WBITS) : windowBits_(windowBits) {}
   ~Deflater();
   Deflater(const Deflater&) = delete;
   Deflater& operator=(const Deflater&) = delete;
 
-  // Compresses `length` bytes into at most `*capacity` bytes as one zlib stream at `level`;
-  // true with the bytes written in `*capacity`. False for a level zlib does not take, no room
-  // or no memory.
-  bool compress(const uint8_t* data, size_t length, uint8_t* out, size_t* capacity, int level);
+  // Compresses `length` bytes into at most `*capacity` bytes at `level`, ending with `flush`:
+  // Z_FINISH ends the stream, Z_FULL_FLUSH ends a piece on a byte boundary for another to
+  // follow. True with the bytes written in `*capacity`; false for a level zlib does not take,
+  // no room or no memory.
+  bool compress(const uint8_t* data, size_t length, uint8_t* out, size_t* capacity, int level,
+                int flush = Z_FINISH);
 
  private:
+  int windowBits_;
   z_stream stream_ = {};
   bool ready_ = false;
   int level_ = 0;
