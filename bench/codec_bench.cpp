@@ -363,8 +363,8 @@ int main() {
   std::printf(
       "screen codec benchmark: our encoder and reader beside libavcodec %u.%u.%u (ZMBV, LCL "
       "zlib)\n"
-      "our codec on the calling thread (records of 1 MB and more at level 2 and above on two "
-      "threads where there are two cores), libavcodec with thread_count 1; %s, %u "
+      "our codec on the calling thread (records of 512 KB and more at level 2 and above "
+      "coded and read on two threads where there are two cores), libavcodec with thread_count 1; %s, %u "
       "hardware threads, shared with other work\n"
       "MB/s counts the 32-bit frames for every codec; LCL zlib is given the same pictures as "
       "bgr24, converted outside the timing\n",

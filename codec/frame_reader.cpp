@@ -1,5 +1,5 @@
 // Sample reading: item dispatch on the low four bits of the type byte, record checks, zlib
-// inflation (straight into a black picture, else into the scratch buffer) and the raw and
+// inflation (key samples straight into a black picture, else into the scratch buffer) and the raw and
 // difference rules.
 #include "codec/frame_reader.h"
 
@@ -80,7 +80,7 @@ void FrameReader::applySample(const uint8_t* sample, size_t length, bool syncPoi
 void FrameReader::applyRecord(const RecordHeader& header, const uint8_t* compressed) {
   const FrameRect& rect = header.rect;
   if (!rect.fitsIn(width_, height_)) return;
-  if (!inflater_.start(compressed, static_cast<size_t>(header.compressedBytes))) return;
+  const size_t compressedBytes = static_cast<size_t>(header.compressedBytes);
 
   const size_t columns = static_cast<size_t>(rect.right - rect.left);
   const size_t rowBytes = columns * sizeof(uint32_t);
@@ -89,24 +89,21 @@ void FrameReader::applyRecord(const RecordHeader& header, const uint8_t* compres
            static_cast<size_t>(rect.left);
   };
 
-  if (!(header.type & kDifferenceFlag) && black_) {
-    // Raw content on a black picture goes straight to its place, row by row: should the
-    // record turn out broken, its rows are black again, as if it had been skipped.
-    bool whole = true;
-    for (int32_t row = rect.top; whole && row < rect.bottom; ++row) {
-      whole = inflater_.read(reinterpret_cast<uint8_t*>(rowOf(row)), rowBytes);
-    }
-    if (whole && inflater_.finished()) {
+  if (!(header.type & kDifferenceFlag) && black_ && columns == static_cast<size_t>(width_)) {
+    // Raw rows of the full width (a key sample) on a black picture go straight to their
+    // place: should the record turn out broken, they are black again, as if it were skipped.
+    uint8_t* target = reinterpret_cast<uint8_t*>(rowOf(rect.top));
+    if (inflater_.inflate(compressed, compressedBytes, target, rect.contentBytes())) {
       black_ = false;
     } else {
-      for (int32_t row = rect.top; row < rect.bottom; ++row) std::fill_n(rowOf(row), columns, 0u);
+      std::fill_n(rowOf(rect.top), rect.contentBytes() / sizeof(uint32_t), 0u);
     }
     return;
   }
 
   // Otherwise the whole content is read and checked before any of it is applied.
   uint8_t* content = reinterpret_cast<uint8_t*>(scratch_.get());
-  if (!inflater_.read(content, rect.contentBytes()) || !inflater_.finished()) return;
+  if (!inflater_.inflate(compressed, compressedBytes, content, rect.contentBytes())) return;
   black_ = false;
   const uint32_t* source = scratch_.get();
   for (int32_t row = rect.top; row < rect.bottom; ++row) {

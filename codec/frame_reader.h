@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "codec/record_header.h"
-#include "codec/zlib_streams.h"
+#include "codec/parallel_inflate.h"
 #include "common/portable.h"
 
 namespace codec {
@@ -43,7 +43,7 @@ class FrameReader {
   std::unique_ptr<uint32_t[]> picture_;
   std::unique_ptr<uint32_t[]> scratch_;  // inflated record content, never applied stale
   bool black_ = false;  // every pixel 0: nothing applied since the last clear
-  Inflater inflater_;
+  ParallelInflater inflater_;
 };
 
 }  // namespace codec

@@ -19,7 +19,7 @@ namespace codec {
 class ParallelDeflater {
  public:
   // Content below this many bytes is not worth the threads.
-  static constexpr size_t kMinimumBytes = size_t{1} << 20;
+  static constexpr size_t kMinimumBytes = size_t{1} << 19;
 
   // `pieces` pieces (at least 2) on as many threads, the caller's among them.
   explicit ParallelDeflater(unsigned pieces);

@@ -1,6 +1,7 @@
 // The zlib streams kept between samples write and read exactly what one-shot zlib calls do,
 // and the parallel compression of a large record is one valid zlib stream of nearly the same
-// size. Also large records through the encoder and the reader.
+// size, which the reader inflates on two threads only when the cut proves sound. Also large
+// records through the encoder and the reader.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -15,6 +16,7 @@
 #include "codec/frame_format.h"
 #include "codec/frame_reader.h"
 #include "codec/parallel_deflate.h"
+#include "codec/parallel_inflate.h"
 #include "codec/zlib_streams.h"
 #include "codec_test_support.h"
 
@@ -141,6 +143,87 @@ TEST(ParallelDeflate, LargeRecordsDecodeToTheirFrames) {
     reader.applySample(out.data(), sample.length, sample.syncPoint);
     EXPECT_EQ(0, std::memcmp(reader.pixels(), frame.data(), frame.size())) << index;
   }
+}
+
+// One zlib stream of `data` at `level`, with `flush` after the first `cut` bytes.
+Bytes deflatedWithACut(const Bytes& data, size_t cut, int flush, int level) {
+  z_stream stream = {};
+  EXPECT_EQ(deflateInit(&stream, level), Z_OK);
+  Bytes out(compressBound(static_cast<uLong>(data.size())) + 64);
+  stream.next_out = out.data();
+  stream.avail_out = static_cast<uInt>(out.size());
+  stream.next_in = const_cast<Bytef*>(data.data());
+  stream.avail_in = static_cast<uInt>(cut);
+  EXPECT_EQ(deflate(&stream, flush), Z_OK);
+  stream.avail_in = static_cast<uInt>(data.size() - cut);
+  EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return out;
+}
+
+size_t halfOf(const Bytes& data) { return (data.size() / 2) & ~size_t{3}; }
+
+TEST(ParallelInflate, TheWritersPiecesAreReadOnTwoThreadsExactly) {
+  codec::ParallelDeflater parallel(2);
+  codec::ParallelInflater inflater;
+  const Bytes data = screenLike((codec::ParallelInflater::kMinimumBytes >> 2) + 5, 11);
+  for (int level : {1, 6, 9}) {
+    Bytes packed(data.size() + data.size() / 100 + 64);
+    size_t length = packed.size();
+    ASSERT_TRUE(parallel.compress(data.data(), data.size(), packed.data(), &length, level));
+    Bytes back(data.size());
+    EXPECT_TRUE(inflater.inflateAtTheCut(packed.data(), length, back.data(), back.size()));
+    EXPECT_EQ(back, data) << "level " << level;
+    std::fill(back.begin(), back.end(), 0);
+    EXPECT_TRUE(inflater.inflate(packed.data(), length, back.data(), back.size()));
+    EXPECT_EQ(back, data) << "level " << level;
+    // Asked for a byte less, or with the joined check sum wrong, the stream is refused.
+    back.pop_back();
+    EXPECT_FALSE(inflater.inflate(packed.data(), length, back.data(), back.size()));
+    back.push_back(0);
+    packed[length - 1] ^= 1;
+    EXPECT_FALSE(inflater.inflateAtTheCut(packed.data(), length, back.data(), back.size()));
+    EXPECT_FALSE(inflater.inflate(packed.data(), length, back.data(), back.size()));
+  }
+}
+
+TEST(ParallelInflate, AStreamWithNoSoundCutAtHalfIsReadAsOne) {
+  // A pattern that repeats every 8 KB: past the first period, deflate refers back to it.
+  Bytes repeating = screenLike(2048, 12);
+  while (repeating.size() < codec::ParallelInflater::kMinimumBytes + 4096) {
+    repeating.insert(repeating.end(), repeating.begin(), repeating.begin() + 8192);
+  }
+  const Bytes screen = screenLike((codec::ParallelInflater::kMinimumBytes >> 2) + 5, 13);
+  struct Case {
+    const char* what;
+    Bytes data;
+    Bytes packed;
+  };
+  const Case cases[] = {
+      {"one stream", screen, compressedOnce(screen, 6)},
+      // The marker is there, but the second half refers back across it.
+      {"a sync flush at half", repeating,
+       deflatedWithACut(repeating, halfOf(repeating), Z_SYNC_FLUSH, 6)},
+      {"a full flush at a third", screen,
+       deflatedWithACut(screen, screen.size() / 3, Z_FULL_FLUSH, 6)},
+  };
+  codec::ParallelInflater inflater;
+  for (const Case& test : cases) {
+    Bytes back(test.data.size());
+    EXPECT_FALSE(
+        inflater.inflateAtTheCut(test.packed.data(), test.packed.size(), back.data(), back.size()))
+        << test.what;
+    std::fill(back.begin(), back.end(), 0);
+    EXPECT_TRUE(inflater.inflate(test.packed.data(), test.packed.size(), back.data(), back.size()))
+        << test.what;
+    EXPECT_EQ(back, test.data) << test.what;
+  }
+  // A full flush at half from any writer is as good as the pieces'.
+  const Bytes packed = deflatedWithACut(screen, halfOf(screen), Z_FULL_FLUSH, 9);
+  Bytes back(screen.size());
+  EXPECT_TRUE(inflater.inflateAtTheCut(packed.data(), packed.size(), back.data(), back.size()));
+  EXPECT_EQ(back, screen);
 }
 
 }  // namespace
