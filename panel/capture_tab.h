@@ -14,7 +14,7 @@
 #include "panel/skinned_button.h"
 #include "panel/tab_host.h"
 #include "panel/window_picker.h"
-#include "panel/window_list.h"
+#include "common/window_list.h"
 
 class CScrDlgScreen {
  public:

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "panel/dispatch_object.h"
-#include "panel/window_list.h"
+#include "common/window_list.h"
 #include "zelkpanel.h"
 
 class CZelkgrabWndEnum final : public DispatchObject<IZelkgrabWndEnum, IID_IZelkgrabWndEnum> {

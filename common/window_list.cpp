@@ -1,5 +1,5 @@
 // The panel's window lists.
-#include "panel/window_list.h"
+#include "common/window_list.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
-// Entries of the window lists the panel shows and hands out: a window, the name it is listed
-// under, and the upper-case key the lists are sorted by.
+// Entries of the window lists the panel shows and hands out (and the recorder prints): a
+// window, the name it is listed under, and the upper-case key the lists are sorted by.
 #pragma once
 
 #include <windows.h>
