@@ -2,7 +2,8 @@
 // bouncing box and a frame counter, and drifts slowly inside the central 800 x 600 of the
 // desktop (what the capture filter records by default). With --static X Y W H it paints four
 // solid quadrants (red, green / blue, white) at a fixed place, for tests that check recorded
-// pixels. It ends on WM_CLOSE or after --seconds N (default 60), so it never outlives a run.
+// pixels; --move X Y MS moves it once, for tests of window following. It ends on WM_CLOSE or
+// after --seconds N (default 60), so it never outlives a run.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -22,6 +23,7 @@ constexpr int kSceneHeight = 360;
 constexpr UINT kFrameTimer = 1;
 constexpr UINT kExitTimer = 2;
 constexpr UINT kReadyTimer = 3;
+constexpr UINT kMoveTimer = 4;
 constexpr UINT kReadyPollMs = 50;
 constexpr int kReadyLimitMs = 5000;
 constexpr UINT kFrameMs = 33;
@@ -31,6 +33,9 @@ struct SceneOptions {
   bool isStatic = false;
   RECT placement = {};
   double seconds = 60;
+  bool moves = false;  // --move: jump to `moveTo` after `moveAfterMs`
+  POINT moveTo = {};
+  long moveAfterMs = 0;
 };
 
 struct Scene {
@@ -49,8 +54,9 @@ struct Scene {
 Scene g_scene;
 
 const wchar_t kUsage[] =
-    L"usage: demo_scene [--static X Y W H] [--seconds N]\n"
+    L"usage: demo_scene [--static X Y W H] [--move X Y MS] [--seconds N]\n"
     L"  --static X Y W H  paint red, green, blue and white quadrants at X,Y, size W x H\n"
+    L"  --move X Y MS     move the window to X,Y MS milliseconds after it is ready\n"
     L"  --seconds N       close after N seconds (default 60)\n";
 
 bool parseInt(const wchar_t* text, long* value) {
@@ -74,6 +80,18 @@ std::wstring parseArguments(const std::vector<std::wstring>& args, SceneOptions*
       options->isStatic = true;
       options->placement = {values[0], values[1], values[0] + values[2], values[1] + values[3]};
       i += 4;
+    } else if (args[i] == L"--move") {
+      long values[3];
+      for (int k = 0; k < 3; ++k) {
+        if (i + 1 + k >= args.size() || !parseInt(args[i + 1 + k].c_str(), &values[k])) {
+          return L"--move needs X Y MS, whole numbers";
+        }
+      }
+      if (values[2] < 1) return L"--move: MS must be at least 1";
+      options->moves = true;
+      options->moveTo = {values[0], values[1]};
+      options->moveAfterMs = values[2];
+      i += 3;
     } else if (args[i] == L"--seconds") {
       long seconds = 0;
       if (i + 1 >= args.size() || !parseInt(args[i + 1].c_str(), &seconds) || seconds < 1 ||
@@ -191,10 +209,24 @@ void reportWhenShown(HWND window) {
   g_scene.readyWaitedMs += kReadyPollMs;
   if (!shown && g_scene.readyWaitedMs < kReadyLimitMs) return;
   ::KillTimer(window, kReadyTimer);
+  if (g_scene.options.moves) {
+    ::SetTimer(window, kMoveTimer, static_cast<UINT>(g_scene.options.moveAfterMs), nullptr);
+  }
   std::printf("demo_scene: %s, %s at %ld,%ld size %ldx%ld\n",
               shown ? "ready" : "ready, but the screen does not show it",
               g_scene.options.isStatic ? "static" : "animated", at.left, at.top, at.right - at.left,
               at.bottom - at.top);
+  std::fflush(stdout);
+}
+
+// Tests of window following move the window while a recording runs.
+void moveOnce(HWND window) {
+  ::KillTimer(window, kMoveTimer);
+  const POINT& to = g_scene.options.moveTo;
+  ::SetWindowPos(window, nullptr, to.x, to.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT at = {};
+  ::GetWindowRect(window, &at);
+  std::printf("demo_scene: moved to %ld,%ld\n", at.left, at.top);
   std::fflush(stdout);
 }
 
@@ -209,6 +241,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       if (wParam == kFrameTimer) advance(window);
       if (wParam == kExitTimer) ::DestroyWindow(window);
       if (wParam == kReadyTimer) reportWhenShown(window);
+      if (wParam == kMoveTimer) moveOnce(window);
       return 0;
     case WM_DESTROY:
       ::PostQuitMessage(0);
