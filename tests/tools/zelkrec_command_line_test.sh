@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # zelkrec's command line under Wine: --help exits 0 with the usage; bad arguments (recording
 # and playback) exit 2 with a one-line message and the usage hint on stderr; a recorder without
-# its module beside it exits 1 naming the module and the HRESULT.
+# its module beside it exits 1 naming the module and the HRESULT, and one whose registered
+# class fails names that class's own result.
 #   zelkrec_command_line_test.sh WINE_SESSION STATE_DIR BIN_DIR WORK_DIR
 set -u
 [ $# -eq 4 ] || { echo "usage: $0 WINE_SESSION STATE_DIR BIN_DIR WORK_DIR" >&2; exit 2; }
@@ -69,6 +70,21 @@ grep -q '^zelkrec: creating the capture filter from .*Zelkgrab\.ax failed: 0x800
   "$work/err" || fail "without Zelkgrab.ax: unexpected message (exit code $rc)." \
   "stderr: '$(head -c 600 "$work/err.raw")' stdout: '$(head -c 600 "$work/out.raw")'"
 [ -e "$work/alone.avi" ] && fail "without Zelkgrab.ax: the empty output file was left behind"
+
+# A registered class that fails to be made is reported with its own result, not as the module
+# missing beside the program: here the class names a library without a class factory.
+class_key='HKCR\CLSID\{CA120208-830C-41EC-A5F0-69C21F0E88CA}'
+forget_class() { timeout 60 "$session" run "$state" reg delete "$class_key" /f >/dev/null 2>&1; }
+trap 'forget_class; rm -rf "$work"' EXIT
+timeout 60 "$session" run "$state" reg add "$class_key\\InprocServer32" /ve \
+  /d 'C:\windows\system32\version.dll' /f >/dev/null 2>&1 || fail "could not register the class"
+cd "$work" || exit 1
+run "$work/zelkrec.exe" --frames 1 --out broken.avi
+cd - >/dev/null || exit 1
+forget_class
+[ "$rc" -eq 1 ] || fail "a broken registered class: exit code $rc, expected 1"
+grep -q '^zelkrec: creating the capture filter from the registered class failed: 0x800401F8' \
+  "$work/err" || fail "a broken registered class: unexpected message '$(cat "$work/err")'"
 
 [ "$failures" -eq 0 ] && echo "zelkrec command line: all checks passed"
 [ "$failures" -eq 0 ]

@@ -46,9 +46,20 @@ HRESULT FilterModule::create(const wchar_t* fileName, REFCLSID clsid, REFIID iid
 
 HRESULT FilterModule::createFilter(const wchar_t* fileName, REFCLSID clsid, IBaseFilter** filter) {
   *filter = nullptr;
-  if (SUCCEEDED(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                   reinterpret_cast<void**>(filter)))) {
-    return S_OK;
+  fromRegistration_ = true;
+  const HRESULT registered = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER,
+                                                IID_IBaseFilter, reinterpret_cast<void**>(filter));
+  if (SUCCEEDED(registered)) return S_OK;
+  fromRegistration_ = false;
+  const HRESULT beside = create(fileName, clsid, IID_IBaseFilter, reinterpret_cast<void**>(filter));
+  if (FAILED(beside) && registered != REGDB_E_CLASSNOTREG &&
+      ::GetFileAttributesW(path_.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    fromRegistration_ = true;
+    return registered;
   }
-  return create(fileName, clsid, IID_IBaseFilter, reinterpret_cast<void**>(filter));
+  return beside;
+}
+
+std::wstring FilterModule::source() const {
+  return fromRegistration_ ? L"the registered class" : path_;
 }

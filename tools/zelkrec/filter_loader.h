@@ -24,13 +24,17 @@ class FilterModule {
 
   // Where the recorder's filters come from: the registered class when there is one, as
   // applications find it, else the module `fileName` beside the program (the build does not
-  // register its modules).
+  // register its modules). When a registered class fails and no module is beside the
+  // program, the registered class's own result is answered: it says why.
   HRESULT createFilter(const wchar_t* fileName, REFCLSID clsid, IBaseFilter** filter);
 
-  // The module's full path, once `create` got that far.
-  const std::wstring& path() const { return path_; }
+  // Whether the filter came from (or failed as) the registered class, not a module file.
+  bool fromRegistration() const { return fromRegistration_; }
+  // Where the filter came from, or was last tried: "the registered class" or the module's path.
+  std::wstring source() const;
 
  private:
   UniqueModule module_;
   std::wstring path_;
+  bool fromRegistration_ = false;
 };

@@ -16,6 +16,13 @@ void FrameCounter::setDurationTarget(REFERENCE_TIME duration, REFERENCE_TIME per
   period_ = period;
 }
 
+void FrameCounter::setPeriod(REFERENCE_TIME period) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  frameTarget_ = 0;
+  durationTarget_ = 0;
+  period_ = period;
+}
+
 FrameCounter::Progress FrameCounter::progress() {
   std::lock_guard<std::mutex> lock(mutex_);
   return progress_;
@@ -41,7 +48,11 @@ bool FrameCounter::admit(IMediaSample* sample) {
       if (!haveFirstStart_) {
         haveFirstStart_ = true;
         firstStart_ = start;
+      } else if (period_ > 0 && start - lastStart_ > period_ + period_ / 2) {
+        // A live source stamps each frame with its period: a gap is periods it missed.
+        progress_.droppedPeriods += (start - lastStart_ + period_ / 2) / period_ - 1;
       }
+      lastStart_ = start;
       end = (timeResult == S_OK ? stop : start + period_) - firstStart_;
     } else {
       end = std::chrono::duration_cast<std::chrono::nanoseconds>(now - progress_.firstArrival)

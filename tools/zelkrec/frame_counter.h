@@ -21,6 +21,7 @@ class FrameCounter {
     Clock::time_point firstArrival;
     Clock::time_point lastArrival;
     REFERENCE_TIME recorded = 0;  // stream time covered so far, 100-ns units
+    long long droppedPeriods = 0;  // periods between stamped frames that brought no frame
   };
 
   FrameCounter();
@@ -29,6 +30,8 @@ class FrameCounter {
   // `period` is the frame period, for samples without a stop time.
   void setFrameTarget(long long frames);
   void setDurationTarget(REFERENCE_TIME duration, REFERENCE_TIME period);
+  // No target: the recording goes on until it is stopped.
+  void setPeriod(REFERENCE_TIME period);
 
   // Signalled when the target is reached.
   HANDLE targetReached() const { return targetReached_.get(); }
@@ -49,4 +52,5 @@ class FrameCounter {
   bool reached_ = false;
   bool haveFirstStart_ = false;
   REFERENCE_TIME firstStart_ = 0;
+  REFERENCE_TIME lastStart_ = 0;
 };

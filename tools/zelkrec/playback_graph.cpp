@@ -69,9 +69,11 @@ HRESULT PlaybackGraph::connectThroughZelkdec(IPin* sourceOut, IPin* sinkIn,
   HRESULT hr =
       decoderModule->createFilter(kZelkdecModule, kZelkdec, decoder_.ReleaseAndGetAddressOf());
   if (FAILED(hr)) {
-    step_ = "no decoder for the ZLKC stream: Zelkdec is not registered, and loading " +
-            toUtf8(decoderModule->path().empty() ? std::wstring(kZelkdecModule)
-                                                 : decoderModule->path());
+    step_ = decoderModule->fromRegistration()
+                ? "creating the registered ZLKC decoder"
+                : "no decoder for the ZLKC stream: Zelkdec is not registered, and loading " +
+                      toUtf8(decoderModule->source().empty() ? std::wstring(kZelkdecModule)
+                                                             : decoderModule->source());
     return hr;
   }
   step_ = "adding Zelkdec to the graph";

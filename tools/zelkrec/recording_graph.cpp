@@ -1,12 +1,8 @@
 // Graph building and control for the recorder.
 #include "tools/zelkrec/recording_graph.h"
 
-#include <cwchar>
-#include <iterator>
-
 #include "tools/zelkrec/graph_events.h"
 #include "tools/zelkrec/stream_file_sink.h"
-#include "zelkgrab.h"
 #include "common/win_raii.h"
 #include "dshow/reference_clock.h"
 
@@ -81,42 +77,12 @@ HRESULT RecordingGraph::build(IBaseFilter* capture, IBaseFilter* encoder,
   return readConnectedFormat(capture);
 }
 
-// One partial configuration document: the area and the tracking flags that decide it.
-HRESULT RecordingGraph::setCaptureArea(IBaseFilter* capture, const CaptureSettings& settings) {
-  ComPtr<IZelkgrab> control;
-  HRESULT hr =
-      capture->QueryInterface(IID_IZelkgrab, reinterpret_cast<void**>(control.GetAddressOf()));
-  if (FAILED(hr)) return hr;
-  wchar_t document[400];
-  if (settings.desktop) {
-    std::swprintf(document, std::size(document),
-                  L"<configuration><params><flags trackscr=\"1\" trackwnd=\"0\"/></params>"
-                  L"</configuration>");
-  } else {
-    const RECT& area = *settings.area;
-    std::swprintf(document, std::size(document),
-                  L"<configuration><params><rect left=\"%ld\" top=\"%ld\" right=\"%ld\" "
-                  L"bottom=\"%ld\"/><flags trackscr=\"0\" trackwnd=\"0\"/></params>"
-                  L"</configuration>",
-                  area.left, area.top, area.right, area.bottom);
-  }
-  UniqueBstr text(::SysAllocString(document));
-  if (!text) return E_OUTOFMEMORY;
-  return control->put_sc_props(text.get());
-}
-
 HRESULT RecordingGraph::configureCapture(IBaseFilter* capture, const CaptureSettings& settings) {
   step_ = "finding the capture pin's stream configuration";
   ComPtr<IAMStreamConfig> config;
   HRESULT hr = builder_->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, capture,
                                        IID_IAMStreamConfig, &config);
   if (FAILED(hr)) return hr;
-
-  if (settings.area || settings.desktop) {
-    step_ = "setting the capture area through the filter's control interface";
-    hr = setCaptureArea(capture, settings);
-    if (FAILED(hr)) return hr;
-  }
 
   if (settings.period) {
     step_ = "setting the frame period";

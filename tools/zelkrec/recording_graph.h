@@ -15,11 +15,10 @@
 #include "tools/zelkrec/frame_counter.h"
 #include "tools/zelkrec/frame_tap.h"
 
-// What the recorder sets on the capture filter before connecting it.
+// What the recorder sets on the capture pin's format before connecting it (the rest goes
+// through the filter's settings document first).
 struct CaptureSettings {
   std::optional<REFERENCE_TIME> period;  // empty: keep the filter's own
-  std::optional<RECT> area;              // a screen rectangle to capture
-  bool desktop = false;                  // the whole desktop instead
 };
 
 // The connected stream, for the start-up line.
@@ -59,7 +58,6 @@ class RecordingGraph {
 
  private:
   HRESULT configureCapture(IBaseFilter* capture, const CaptureSettings& settings);
-  HRESULT setCaptureArea(IBaseFilter* capture, const CaptureSettings& settings);
   HRESULT addFrameTap(FrameCounter* counter, FrameConsumer* pictures);
   HRESULT addFileOutput(const std::wstring& file);
   HRESULT addMuxAndSink(const std::wstring& file);
