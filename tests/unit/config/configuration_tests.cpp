@@ -172,6 +172,23 @@ TEST_F(ConfigurationTest, SelfRedirectingFileEndsAtTheBound) {
   EXPECT_EQ(load().event, 5) << "a pin still starts";
 }
 
+TEST_F(ConfigurationTest, TwoFilesRedirectingToEachOtherEndAtTheBound) {
+  const std::string second(second_.begin(), second_.end());
+  writeFile(besideModule_, "<configuration><redirect type=\"diskfile\" file=\"" + second +
+                               "\"/><params event=\"11\"/></configuration>");
+  writeFile(second_,
+            "<configuration><redirect type=\"relative\" file=\"zelkgrabset.xml\"/>"
+            "<params event=\"12\"/></configuration>");
+  Configuration configuration(currentModule(), CLSID_Zelkgrab);
+  CaptureParams params = initialCaptureParams();
+  EXPECT_EQ(configuration.followRedirects(params, builtInDocument(), 0),
+            Configuration::kRedirectLoop);
+  // The files take turns up to the bound: the last one applied is the second.
+  static_assert(Configuration::kMaxRedirects % 2 == 0);
+  EXPECT_EQ(params.event, 12);
+  EXPECT_EQ(load().event, 12) << "a pin still starts";
+}
+
 TEST_F(ConfigurationTest, MissingRedirectTargetEndsTheChain) {
   writeFile(besideModule_,
             "<configuration><redirect type=\"diskfile\" file=\"c:\\no\\such.xml\"/>"
