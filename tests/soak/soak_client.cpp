@@ -88,6 +88,8 @@ int main(int argc, char** argv) {
       ComPtr<IUnknown> object;
       ComPtr<IZelkgrab> control;
       HRESULT hr = table->GetObject(entry.Get(), &object);
+      // Wine has answered success with no object for an entry whose object was disconnected.
+      if (SUCCEEDED(hr) && !object) hr = RPC_E_DISCONNECTED;
       if (SUCCEEDED(hr)) {
         hr = object->QueryInterface(IID_IZelkgrab, reinterpret_cast<void**>(control.GetAddressOf()));
       }

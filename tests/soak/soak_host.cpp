@@ -3,7 +3,8 @@
 // encoder into the AVI Mux and a file), runs it for a random short time, pauses, runs again, stops and tears it all down. One
 // line a cycle on stdout: its length and this process's memory as the system reports it. Every
 // KEEP-th file cycle keeps its recording for the script to play back.
-//   soak_host MINUTES SEED OUTDIR KEEP [VARIANT]
+//   soak_host MINUTES SEED OUTDIR KEEP [VARIANT | mixed] [keep-stubs]
+// "keep-stubs" leaves the running-object entries' stubs as Wine keeps them (see below).
 // Exit code 0 when every cycle went through, 1 when one failed (the line says where), 2 on bad
 // arguments.
 #include <windows.h>
@@ -14,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <iterator>
 #include <random>
 #include <string>
@@ -96,6 +98,37 @@ HRESULT setSmallArea(IBaseFilter* capture) {
       L"<flags trackwnd=\"0\" trackscr=\"0\" trackmouse=\"0\" resize=\"0\" outputsize=\"0\"/>"
       L"</params></configuration>"));
   return document ? control->put_sc_props(document.get()) : E_OUTOFMEMORY;
+}
+
+// Wine keeps every interface a remote client obtained through a running-object entry in the
+// entry object's stubs for as long as the entry is listed, even after the client let go; the
+// filter, which lists itself until it is destroyed, then lives for ever. Disconnecting the
+// entry's object lets them go (a client's release does on Windows), so that the soak measures
+// the filter and not that retention. Without it every filter the client touched stays alive.
+void disconnectListedFilters() {
+  wchar_t suffix[32];
+  std::swprintf(suffix, 32, L" pid %08x", static_cast<unsigned>(::GetCurrentProcessId()));
+  ComPtr<IRunningObjectTable> table;
+  ComPtr<IEnumMoniker> entries;
+  ComPtr<IBindCtx> context;
+  if (FAILED(::GetRunningObjectTable(0, &table)) || FAILED(table->EnumRunning(&entries)) ||
+      FAILED(::CreateBindCtx(0, &context))) {
+    return;
+  }
+  ComPtr<IMoniker> moniker;
+  while (entries->Next(1, moniker.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+    LPOLESTR raw = nullptr;
+    if (FAILED(moniker->GetDisplayName(context.Get(), nullptr, &raw))) continue;
+    CoTaskMemPtr<wchar_t> name(raw);
+    const std::wstring text(raw);
+    const size_t length = std::wcslen(suffix);
+    if (text.find(L"Zelkgrab ") == std::wstring::npos || text.size() < length ||
+        text.compare(text.size() - length, length, suffix) != 0) {
+      continue;
+    }
+    ComPtr<IUnknown> object;
+    if (SUCCEEDED(table->GetObject(moniker.Get(), &object))) ::CoDisconnectObject(object.Get(), 0);
+  }
 }
 
 class Cycle {
@@ -201,17 +234,26 @@ class Cycle {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 5 && argc != 6) {
-    std::fprintf(stderr, "usage: soak_host MINUTES SEED OUTDIR KEEP [VARIANT]\n");
+  if (argc < 5 || argc > 7) {
+    std::fprintf(stderr, "usage: soak_host MINUTES SEED OUTDIR KEEP [VARIANT] [keep-stubs]\n");
     return 2;
   }
   int only = -1;
-  for (int i = 0; argc == 6 && i < static_cast<int>(std::size(kVariantNames)); ++i) {
-    if (std::string(argv[5]) == kVariantNames[i]) only = i;
-  }
-  if (argc == 6 && only < 0) {
-    std::fprintf(stderr, "soak_host: unknown variant '%s'\n", argv[5]);
-    return 2;
+  bool keepStubs = false;
+  for (int arg = 5; arg < argc; ++arg) {
+    const std::string word = argv[arg];
+    int named = -1;
+    for (int i = 0; i < static_cast<int>(std::size(kVariantNames)); ++i) {
+      if (word == kVariantNames[i]) named = i;
+    }
+    if (word == "keep-stubs") {
+      keepStubs = true;
+    } else if (named >= 0) {
+      only = named;
+    } else if (word != "mixed") {
+      std::fprintf(stderr, "soak_host: unknown argument '%s'\n", argv[arg]);
+      return 2;
+    }
   }
   const double minutes = std::atof(argv[1]);
   std::mt19937 random(static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)));
@@ -243,6 +285,7 @@ int main(int argc, char** argv) {
     {
       Cycle cycle(&captureModule, &encoderModule, &random);
       ok = cycle.run(variant, std::wstring(file.begin(), file.end()), &failure);
+      if (keepStubs == false) disconnectListedFilters();
     }
     const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                              std::chrono::steady_clock::now() - started)
