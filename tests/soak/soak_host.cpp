@@ -163,6 +163,9 @@ class Cycle {
     pause(50, 150);
     if (!check(control->Run(), "running again", failure)) return false;
     pause(100, 400);
+    // The source first, as the recorder does: Wine's mux, stopped before its upstream filters
+    // as graphs stop, takes a sample still on its way after it let its stream go, and crashes.
+    if (!check(capture_->Stop(), "stopping the capture filter", failure)) return false;
     return check(control->Stop(), "stopping", failure);
   }
 
