@@ -4,7 +4,8 @@
 // keep the frame size: the area's place, the pointer, the clicks and the border colour. A call
 // may meet a filter that is going away; such calls are counted, not failures. At the end one
 // line: calls made, refused, and the longest call.
-//   soak_client PID SECONDS SEED
+//   soak_client PID SECONDS RUN
+// RUN numbers the random choices, so that a run can be repeated.
 // Exit code 0, or 1 when a call took longer than 5 s (a hang), 2 on bad arguments.
 #include <windows.h>
 #include <objbase.h>
@@ -19,33 +20,12 @@
 #include <vector>
 
 #include "common/win_raii.h"
+#include "tests/soak/listed_filters.h"
 #include "zelkgrab.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
-
-std::vector<ComPtr<IMoniker>> filtersOf(IRunningObjectTable* table, DWORD pid) {
-  std::vector<ComPtr<IMoniker>> found;
-  wchar_t suffix[32];
-  std::swprintf(suffix, 32, L" pid %08x", static_cast<unsigned>(pid));
-  ComPtr<IEnumMoniker> entries;
-  ComPtr<IBindCtx> context;
-  if (FAILED(table->EnumRunning(&entries)) || FAILED(::CreateBindCtx(0, &context))) return found;
-  ComPtr<IMoniker> moniker;
-  while (entries->Next(1, moniker.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
-    LPOLESTR raw = nullptr;
-    if (FAILED(moniker->GetDisplayName(context.Get(), nullptr, &raw))) continue;
-    CoTaskMemPtr<wchar_t> name(raw);
-    const std::wstring text(raw);
-    const size_t length = std::wcslen(suffix);
-    if (text.find(L"Zelkgrab ") != std::wstring::npos && text.size() >= length &&
-        text.compare(text.size() - length, length, suffix) == 0) {
-      found.push_back(moniker);
-    }
-  }
-  return found;
-}
 
 std::wstring randomChange(std::mt19937& random) {
   const int left = std::uniform_int_distribution<int>(0, 1500)(random);
@@ -65,7 +45,7 @@ std::wstring randomChange(std::mt19937& random) {
 
 int main(int argc, char** argv) {
   if (argc != 4) {
-    std::fprintf(stderr, "usage: soak_client PID SECONDS SEED\n");
+    std::fprintf(stderr, "usage: soak_client PID SECONDS RUN\n");
     return 2;
   }
   const DWORD pid = std::strtoul(argv[1], nullptr, 10);
@@ -83,7 +63,7 @@ int main(int argc, char** argv) {
   const auto end = std::chrono::steady_clock::now() +
                    std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
   while (std::chrono::steady_clock::now() < end) {
-    for (const ComPtr<IMoniker>& entry : filtersOf(table.Get(), pid)) {
+    for (const ComPtr<IMoniker>& entry : listedFilters(table.Get(), pid)) {
       const auto started = std::chrono::steady_clock::now();
       ComPtr<IUnknown> object;
       ComPtr<IZelkgrab> control;

@@ -3,7 +3,8 @@
 // encoder into the AVI Mux and a file), runs it for a random short time, pauses, runs again, stops and tears it all down. One
 // line a cycle on stdout: its length and this process's memory as the system reports it. Every
 // KEEP-th file cycle keeps its recording for the script to play back.
-//   soak_host MINUTES SEED OUTDIR KEEP [VARIANT | mixed] [keep-stubs]
+//   soak_host MINUTES RUN OUTDIR KEEP [VARIANT | mixed] [keep-stubs]
+// RUN numbers the random choices, so that a run can be repeated.
 // "keep-stubs" leaves the running-object entries' stubs as Wine keeps them (see below).
 // Exit code 0 when every cycle went through, 1 when one failed (the line says where), 2 on bad
 // arguments.
@@ -15,13 +16,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cwchar>
 #include <iterator>
 #include <random>
 #include <string>
 
 #include "common/win_raii.h"
 #include "dshow/reference_clock.h"
+#include "tests/soak/listed_filters.h"
 #include "tools/zelkrec/filter_loader.h"
 #include "tools/zelkrec/stream_file_sink.h"
 #include "zelkgrab.h"
@@ -106,28 +107,13 @@ HRESULT setSmallArea(IBaseFilter* capture) {
 // entry's object lets them go (a client's release does on Windows), so that the soak measures
 // the filter and not that retention. Without it every filter the client touched stays alive.
 void disconnectListedFilters() {
-  wchar_t suffix[32];
-  std::swprintf(suffix, 32, L" pid %08x", static_cast<unsigned>(::GetCurrentProcessId()));
   ComPtr<IRunningObjectTable> table;
-  ComPtr<IEnumMoniker> entries;
-  ComPtr<IBindCtx> context;
-  if (FAILED(::GetRunningObjectTable(0, &table)) || FAILED(table->EnumRunning(&entries)) ||
-      FAILED(::CreateBindCtx(0, &context))) {
-    return;
-  }
-  ComPtr<IMoniker> moniker;
-  while (entries->Next(1, moniker.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
-    LPOLESTR raw = nullptr;
-    if (FAILED(moniker->GetDisplayName(context.Get(), nullptr, &raw))) continue;
-    CoTaskMemPtr<wchar_t> name(raw);
-    const std::wstring text(raw);
-    const size_t length = std::wcslen(suffix);
-    if (text.find(L"Zelkgrab ") == std::wstring::npos || text.size() < length ||
-        text.compare(text.size() - length, length, suffix) != 0) {
-      continue;
-    }
+  if (FAILED(::GetRunningObjectTable(0, &table))) return;
+  for (const ComPtr<IMoniker>& entry : listedFilters(table.Get(), ::GetCurrentProcessId())) {
     ComPtr<IUnknown> object;
-    if (SUCCEEDED(table->GetObject(moniker.Get(), &object))) ::CoDisconnectObject(object.Get(), 0);
+    if (SUCCEEDED(table->GetObject(entry.Get(), &object)) && object) {
+      ::CoDisconnectObject(object.Get(), 0);
+    }
   }
 }
 
@@ -238,7 +224,7 @@ class Cycle {
 
 int main(int argc, char** argv) {
   if (argc < 5 || argc > 7) {
-    std::fprintf(stderr, "usage: soak_host MINUTES SEED OUTDIR KEEP [VARIANT] [keep-stubs]\n");
+    std::fprintf(stderr, "usage: soak_host MINUTES RUN OUTDIR KEEP [VARIANT] [keep-stubs]\n");
     return 2;
   }
   int only = -1;
