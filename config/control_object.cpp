@@ -25,6 +25,40 @@ HRESULT controlTypeInfo(ITypeInfo** info) {
   return S_OK;
 }
 
+// Calls from other processes run on the thread of the apartment that handed the object out.
+// When that is a program's window thread (a single-threaded apartment), a client's long wait,
+// or one whose client has died, must not freeze the program: the thread goes on dispatching
+// its messages, and with them other calls, while it waits.
+bool onWindowThread() {
+  APTTYPE apartment;
+  APTTYPEQUALIFIER qualifier;
+  return SUCCEEDED(::CoGetApartmentType(&apartment, &qualifier)) &&
+         (apartment == APTTYPE_STA || apartment == APTTYPE_MAINSTA);
+}
+
+// WAIT_OBJECT_0 once `event` is set, WAIT_TIMEOUT after `timeMs` or when the program quits
+// (the quit message is posted again for the program's own loop). With 0 it only looks.
+DWORD waitDispatching(HANDLE event, ULONG timeMs) {
+  const ULONGLONG deadline = ::GetTickCount64() + timeMs;
+  for (;;) {
+    const ULONGLONG now = ::GetTickCount64();
+    if (timeMs != INFINITE && now >= deadline) return ::WaitForSingleObject(event, 0);
+    const DWORD left = timeMs == INFINITE ? INFINITE : static_cast<DWORD>(deadline - now);
+    const DWORD woke =
+        ::MsgWaitForMultipleObjectsEx(1, &event, left, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (woke != WAIT_OBJECT_0 + 1) return woke == WAIT_OBJECT_0 ? woke : WAIT_TIMEOUT;
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {
+        ::PostQuitMessage(static_cast<int>(message.wParam));
+        return WAIT_TIMEOUT;
+      }
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
+    }
+  }
+}
+
 }  // namespace
 
 ControlObject::ControlObject(IUnknown* filter, ParameterOwner* owner)
@@ -104,5 +138,8 @@ HRESULT ControlObject::put_sc_props(BSTR props) {
 
 HRESULT ControlObject::CheckEvent(ULONG timeMs) {
   if (!owner_) return E_POINTER;
-  return ::WaitForSingleObject(changed_.get(), timeMs) == WAIT_OBJECT_0 ? S_OK : S_FALSE;
+  return (onWindowThread() ? waitDispatching(changed_.get(), timeMs)
+                           : ::WaitForSingleObject(changed_.get(), timeMs)) == WAIT_OBJECT_0
+             ? S_OK
+             : S_FALSE;
 }

@@ -29,3 +29,21 @@ std::vector<ComPtr<IMoniker>> listedFilters(IRunningObjectTable* table, DWORD pi
   }
   return found;
 }
+
+HRESULT controlOfListedFilter(DWORD pid, DWORD ms, ComPtr<IZelkgrab>* control) {
+  ComPtr<IRunningObjectTable> table;
+  HRESULT hr = ::GetRunningObjectTable(0, &table);
+  if (FAILED(hr)) return hr;
+  const ULONGLONG deadline = ::GetTickCount64() + ms;
+  std::vector<ComPtr<IMoniker>> entries;
+  while ((entries = listedFilters(table.Get(), pid)).empty()) {
+    if (::GetTickCount64() > deadline) return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+    ::Sleep(50);
+  }
+  ComPtr<IUnknown> object;
+  hr = table->GetObject(entries.front().Get(), &object);
+  if (FAILED(hr)) return hr;
+  if (!object) return RPC_E_DISCONNECTED;
+  return object->QueryInterface(IID_IZelkgrab,
+                                reinterpret_cast<void**>(control->ReleaseAndGetAddressOf()));
+}

@@ -1,5 +1,5 @@
 // The running-object entries of the capture filters of one process ("Zelkgrab ... pid PID"),
-// for the soak's host and control client.
+// for the soak's programs, and the control interface of the first of them.
 #pragma once
 
 #include <windows.h>
@@ -8,5 +8,10 @@
 
 #include <vector>
 
-std::vector<Microsoft::WRL::ComPtr<IMoniker>> listedFilters(IRunningObjectTable* table,
-                                                            DWORD pid);
+#include "zelkgrab.h"
+
+std::vector<Microsoft::WRL::ComPtr<IMoniker>> listedFilters(IRunningObjectTable* table, DWORD pid);
+
+// IZelkgrab of the first listed filter of process `pid`, waiting up to `ms` for it to be
+// listed. Wine may answer an entry whose object is gone with success and no object: refused.
+HRESULT controlOfListedFilter(DWORD pid, DWORD ms, Microsoft::WRL::ComPtr<IZelkgrab>* control);

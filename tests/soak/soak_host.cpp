@@ -1,8 +1,8 @@
 // The soak's host: a media application that, for MINUTES, builds a graph with the capture
 // filter again and again (into a Null Renderer; through the encoder into one; through the
-// encoder into the AVI Mux and a file), runs it for a random short time, pauses, runs again, stops and tears it all down. One
-// line a cycle on stdout: its length and this process's memory as the system reports it. Every
-// KEEP-th file cycle keeps its recording for the script to play back.
+// encoder into the AVI Mux and a file), runs it for a random short time, pauses, runs again, stops
+// and tears it all down. One line a cycle on stdout: its length and this process's memory as the
+// system reports it. Every KEEP-th file cycle keeps its recording for the script to play back.
 //   soak_host MINUTES RUN OUTDIR KEEP [VARIANT | mixed] [keep-stubs]
 // RUN numbers the random choices, so that a run can be repeated.
 // "keep-stubs" leaves the running-object entries' stubs as Wine keeps them (see below).
@@ -22,10 +22,10 @@
 
 #include "common/win_raii.h"
 #include "dshow/reference_clock.h"
+#include "tests/soak/filter_document.h"
 #include "tests/soak/listed_filters.h"
 #include "tools/zelkrec/filter_loader.h"
 #include "tools/zelkrec/stream_file_sink.h"
-#include "zelkgrab.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -90,15 +90,11 @@ HRESULT addNew(IGraphBuilder* graph, REFCLSID clsid, const wchar_t* name,
 
 // A small area, so that the recordings stay small; the control client moves it around.
 HRESULT setSmallArea(IBaseFilter* capture) {
-  ComPtr<IZelkgrab> control;
-  HRESULT hr =
-      capture->QueryInterface(IID_IZelkgrab, reinterpret_cast<void**>(control.GetAddressOf()));
-  if (FAILED(hr)) return hr;
-  UniqueBstr document(::SysAllocString(
+  return putFilterDocument(
+      capture,
       L"<configuration><params><rect left=\"100\" top=\"100\" right=\"420\" bottom=\"340\"/>"
       L"<flags trackwnd=\"0\" trackscr=\"0\" trackmouse=\"0\" resize=\"0\" outputsize=\"0\"/>"
-      L"</params></configuration>"));
-  return document ? control->put_sc_props(document.get()) : E_OUTOFMEMORY;
+      L"</params></configuration>");
 }
 
 // Wine keeps every interface a remote client obtained through a running-object entry in the
@@ -167,8 +163,8 @@ class Cycle {
   }
 
   bool build(Variant variant, const std::wstring& file, Failure* failure) {
-    HRESULT hr = ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
-                                    IID_PPV_ARGS(&graph_));
+    HRESULT hr =
+        ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph_));
     if (!check(hr, "creating the graph", failure)) return false;
     hr = captureModule_->createFilter(L"Zelkgrab.ax", kZelkgrab, &capture_);
     if (!check(hr, "creating the capture filter", failure)) return false;

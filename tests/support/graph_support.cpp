@@ -95,7 +95,7 @@ void SampleRecorder::clear() {
   samples_.clear();
 }
 
-ComPtr<IBaseFilter> makeSampleGrabber(SampleRecorder* recorder, const GUID& major,
+ComPtr<IBaseFilter> makeSampleGrabber(ISampleGrabberCB* callback, const GUID& major,
                                       const GUID& subtype) {
   ComPtr<IBaseFilter> filter;
   if (FAILED(::CoCreateInstance(kSampleGrabber, nullptr, CLSCTX_INPROC_SERVER,
@@ -109,8 +109,31 @@ ComPtr<IBaseFilter> makeSampleGrabber(SampleRecorder* recorder, const GUID& majo
   type.subtype = subtype;
   if (major != GUID_NULL && FAILED(grabber->SetMediaType(&type))) return nullptr;
   grabber->SetBufferSamples(FALSE);
-  if (FAILED(grabber->SetCallback(recorder, 0))) return nullptr;
+  if (FAILED(grabber->SetCallback(callback, 0))) return nullptr;
   return filter;
+}
+
+void askForPropertyPages(IBaseFilter* filter) {
+  ComPtr<ISpecifyPropertyPages> specify;
+  CAUUID pages = {};
+  if (FAILED(filter->QueryInterface(IID_PPV_ARGS(&specify))) || FAILED(specify->GetPages(&pages))) {
+    return;
+  }
+  IUnknown* objects[] = {filter};
+  for (ULONG i = 0; i < pages.cElems; ++i) {
+    ComPtr<IPropertyPage> page;
+    if (FAILED(::CoCreateInstance(pages.pElems[i], nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_PPV_ARGS(&page)))) {
+      continue;
+    }
+    PROPPAGEINFO info = {};
+    if (SUCCEEDED(page->SetObjects(1, objects)) && SUCCEEDED(page->GetPageInfo(&info))) {
+      ::CoTaskMemFree(info.pszTitle);
+      ::CoTaskMemFree(info.pszDocString);
+      ::CoTaskMemFree(info.pszHelpFile);
+    }
+  }
+  ::CoTaskMemFree(pages.pElems);
 }
 
 }  // namespace graph_support

@@ -1,6 +1,6 @@
 // Helpers for tests that build real filter graphs under Wine: the class ids of Wine's filters
 // that mingw's headers lack, pin lookup, waiting for graph events, and a Sample Grabber
-// callback that records what reached it.
+// callback that records what reached it; a capture program's request for property pages.
 #pragma once
 
 #include <windows.h>
@@ -62,8 +62,14 @@ class SampleRecorder final : public ISampleGrabberCB {
   std::vector<BYTE> lastData_;
 };
 
-// A grabber that accepts `major`/`subtype` (GUID_NULL: anything) and calls `recorder`.
-Microsoft::WRL::ComPtr<IBaseFilter> makeSampleGrabber(SampleRecorder* recorder, const GUID& major,
+// A grabber that accepts `major`/`subtype` (GUID_NULL: anything) and calls `callback`.
+Microsoft::WRL::ComPtr<IBaseFilter> makeSampleGrabber(ISampleGrabberCB* callback, const GUID& major,
                                                       const GUID& subtype);
+
+// Does with the filter's property pages what a property frame does before it shows them:
+// makes each page, gives it the filter and releases it when the page refuses. The capture
+// filter's page refuses, and its release opens the panel's dialog on the filter. (Wine's own
+// frame shows itself without pages when every page refuses, and then cannot be closed.)
+void askForPropertyPages(IBaseFilter* filter);
 
 }  // namespace graph_support

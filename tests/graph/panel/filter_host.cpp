@@ -10,7 +10,6 @@
 // arguments.
 #include <windows.h>
 #include <dshow.h>
-#include <ocidl.h>
 #include <wrl/client.h>
 
 #include <cstdlib>
@@ -20,73 +19,34 @@
 #include "common/module_proc.h"
 #include "common/win_raii.h"
 #include "dshow/reference_clock.h"
+#include "graph_support.h"
 #include "zelkgrab.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
 
-// Wine's Null Renderer; mingw's headers lack its class id.
-const CLSID kNullRenderer = {
-    0xC1F400A4, 0x3F08, 0x11D3, {0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37}};
-
-ComPtr<IPin> firstPin(IBaseFilter* filter, PIN_DIRECTION direction) {
-  ComPtr<IEnumPins> pins;
-  if (FAILED(filter->EnumPins(&pins))) return nullptr;
-  ComPtr<IPin> pin;
-  while (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
-    PIN_DIRECTION found;
-    if (SUCCEEDED(pin->QueryDirection(&found)) && found == direction) return pin;
-  }
-  return nullptr;
-}
-
 HRESULT runInGraph(IBaseFilter* filter, ComPtr<IGraphBuilder>* graph) {
   ComPtr<IBaseFilter> renderer;
   HRESULT hr = ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
                                   IID_PPV_ARGS(graph->ReleaseAndGetAddressOf()));
   if (SUCCEEDED(hr)) {
-    hr = ::CoCreateInstance(kNullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&renderer));
+    hr = ::CoCreateInstance(graph_support::kNullRenderer, nullptr, CLSCTX_INPROC_SERVER,
+                            IID_PPV_ARGS(&renderer));
   }
   if (SUCCEEDED(hr)) hr = (*graph)->AddFilter(filter, L"capture");
   if (SUCCEEDED(hr)) hr = (*graph)->AddFilter(renderer.Get(), L"renderer");
   // Wine's default graph clock can hang the graph's release.
   if (SUCCEEDED(hr)) hr = UseBaseReferenceClock(graph->Get());
   if (SUCCEEDED(hr)) {
-    hr = (*graph)->ConnectDirect(firstPin(filter, PINDIR_OUTPUT).Get(),
-                                 firstPin(renderer.Get(), PINDIR_INPUT).Get(), nullptr);
+    hr = (*graph)->ConnectDirect(graph_support::findPin(filter, PINDIR_OUTPUT).Get(),
+                                 graph_support::findPin(renderer.Get(), PINDIR_INPUT).Get(),
+                                 nullptr);
   }
   ComPtr<IMediaControl> control;
   if (SUCCEEDED(hr)) hr = graph->As(&control);
   if (SUCCEEDED(hr)) hr = control->Run();
   return FAILED(hr) ? hr : S_OK;
-}
-
-// Does with the filter's pages what a property frame does before it shows them: makes each
-// page, gives it the filter and releases it when the page refuses. (Wine's own frame shows
-// itself without pages when every page refuses, and then cannot be closed.)
-void showPropertyPages(IBaseFilter* filter) {
-  ComPtr<ISpecifyPropertyPages> specify;
-  CAUUID pages = {};
-  if (FAILED(filter->QueryInterface(IID_PPV_ARGS(&specify))) || FAILED(specify->GetPages(&pages))) {
-    return;
-  }
-  IUnknown* objects[] = {filter};
-  for (ULONG i = 0; i < pages.cElems; ++i) {
-    ComPtr<IPropertyPage> page;
-    if (FAILED(::CoCreateInstance(pages.pElems[i], nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_PPV_ARGS(&page)))) {
-      continue;
-    }
-    PROPPAGEINFO info = {};
-    // The capture filter's page takes the filter and refuses; its release opens the panel.
-    if (SUCCEEDED(page->SetObjects(1, objects)) && SUCCEEDED(page->GetPageInfo(&info))) {
-      ::CoTaskMemFree(info.pszTitle);
-      ::CoTaskMemFree(info.pszDocString);
-      ::CoTaskMemFree(info.pszHelpFile);
-    }
-  }
-  ::CoTaskMemFree(pages.pElems);
 }
 
 }  // namespace
@@ -133,7 +93,7 @@ int wmain(int argc, wchar_t** argv) {
   factory.Reset();
   ComPtr<IGraphBuilder> graph;
   if (inGraph && !later && FAILED(runInGraph(filter.Get(), &graph))) return 1;
-  if (pages) showPropertyPages(filter.Get());
+  if (pages) graph_support::askForPropertyPages(filter.Get());
 
   // Serves calls from other processes while it waits.
   const ULONGLONG deadline = ::GetTickCount64() + seconds * 1000ull;
@@ -142,8 +102,8 @@ int wmain(int argc, wchar_t** argv) {
     if (now >= deadline) break;
     HANDLE waits[] = {quit.get(), run.get()};
     const DWORD waitCount = inGraph && later && !graph ? 2 : 1;
-    const DWORD woke = ::MsgWaitForMultipleObjects(
-        waitCount, waits, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
+    const DWORD woke = ::MsgWaitForMultipleObjects(waitCount, waits, FALSE,
+                                                   static_cast<DWORD>(deadline - now), QS_ALLINPUT);
     if (waitCount == 2 && woke == WAIT_OBJECT_0 + 1) {
       if (FAILED(runInGraph(filter.Get(), &graph))) return 1;
       continue;
