@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <msxml2.h>
 #include <oleauto.h>
+#include <wrl/client.h>
 
 #include "common/xml_document.h"
 
@@ -170,6 +171,10 @@ HRESULT resolveElement(IXMLDOMDocument2* document, const std::vector<std::wstrin
 
 }  // namespace
 
+struct XmlDocument::Dom {
+  ComPtr<IXMLDOMDocument2> document;
+};
+
 XmlDocument::XmlDocument() = default;
 XmlDocument::~XmlDocument() = default;
 
@@ -196,13 +201,13 @@ HRESULT XmlDocument::newDocument() {
   V_BSTR(&value) = language.get();
   hr = document->setProperty(property.get(), value);
   if (FAILED(hr)) return hr;
-  document_ = std::move(document);
-  return S_OK;
+  dom_.reset(new (std::nothrow) Dom{std::move(document)});
+  return dom_ ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT XmlDocument::Create(const wchar_t* rootName, const wchar_t* encoding) {
   return guarded([&]() -> HRESULT {
-    document_.Reset();
+    dom_.reset();
     if (!rootName || !*rootName) return E_INVALIDARG;
     HRESULT hr = newDocument();
     if (FAILED(hr)) return hr;
@@ -218,24 +223,24 @@ HRESULT XmlDocument::Create(const wchar_t* rootName, const wchar_t* encoding) {
       return hr;
     }
     ComPtr<IXMLDOMProcessingInstruction> declaration;
-    hr = document_->createProcessingInstruction(target.get(), declarationData.get(), &declaration);
+    hr = dom_->document->createProcessingInstruction(target.get(), declarationData.get(), &declaration);
     if (FAILED(hr)) return hr;
     if (!declaration) return E_FAIL;
     ComPtr<IXMLDOMNode> appended;
-    hr = document_->appendChild(declaration.Get(), &appended);
+    hr = dom_->document->appendChild(declaration.Get(), &appended);
     if (FAILED(hr)) return hr;
     ComPtr<IXMLDOMElement> element;
-    hr = document_->createElement(root.get(), &element);
+    hr = dom_->document->createElement(root.get(), &element);
     if (FAILED(hr)) return hr;
     if (!element) return E_FAIL;
-    hr = document_->putref_documentElement(element.Get());
+    hr = dom_->document->putref_documentElement(element.Get());
     return FAILED(hr) ? hr : S_OK;
   });
 }
 
 HRESULT XmlDocument::Load(const wchar_t* text) {
   return guarded([&]() -> HRESULT {
-    document_.Reset();
+    dom_.reset();
     if (!text) return E_POINTER;
     if (!*text) return E_INVALIDARG;
     UniqueBstr source;
@@ -244,7 +249,7 @@ HRESULT XmlDocument::Load(const wchar_t* text) {
     hr = newDocument();
     if (FAILED(hr)) return hr;
     VARIANT_BOOL parsed = VARIANT_FALSE;
-    hr = document_->loadXML(source.get(), &parsed);
+    hr = dom_->document->loadXML(source.get(), &parsed);
     if (FAILED(hr)) return hr;
     // S_FALSE here means the text did not parse, not a partial success.
     if (hr != S_OK || parsed != VARIANT_TRUE) return E_INVALIDARG;
@@ -254,10 +259,10 @@ HRESULT XmlDocument::Load(const wchar_t* text) {
 
 HRESULT XmlDocument::Text(std::wstring* text) const {
   return guarded([&]() -> HRESULT {
-    if (!document_) return E_UNEXPECTED;
+    if (!dom_) return E_UNEXPECTED;
     if (!text) return E_POINTER;
     UniqueBstr xml;
-    HRESULT hr = document_->get_xml(xml.put());
+    HRESULT hr = dom_->document->get_xml(xml.put());
     if (FAILED(hr)) return hr;
     *text = fromBstr(xml.get());
     return S_OK;
@@ -270,11 +275,11 @@ HRESULT XmlDocument::GetValue(const wchar_t* path, std::wstring* value,
     if (!path || !value) return E_POINTER;
     *value = defaultValue ? defaultValue : L"";
     const std::vector<std::wstring> components = splitParameterPath(path);
-    if (components.empty() || !document_) return S_FALSE;
+    if (components.empty() || !dom_) return S_FALSE;
 
     ComPtr<IXMLDOMElement> element;
     HRESULT hr =
-        resolveElement(document_.Get(), components, components.size() - 1, false, &element);
+        resolveElement(dom_->document.Get(), components, components.size() - 1, false, &element);
     if (hr == E_OUTOFMEMORY) return hr;
     if (hr != S_OK) return S_FALSE;
     UniqueBstr name;
@@ -303,10 +308,10 @@ HRESULT XmlDocument::SetValue(const wchar_t* path, const wchar_t* value) {
   return guarded([&]() -> HRESULT {
     if (!path || !value) return E_POINTER;
     const std::vector<std::wstring> components = splitParameterPath(path);
-    if (components.empty() || !document_) return E_FAIL;
+    if (components.empty() || !dom_) return E_FAIL;
 
     ComPtr<IXMLDOMElement> element;
-    HRESULT hr = resolveElement(document_.Get(), components, components.size() - 1, true, &element);
+    HRESULT hr = resolveElement(dom_->document.Get(), components, components.size() - 1, true, &element);
     if (hr == E_OUTOFMEMORY) return hr;
     if (hr != S_OK) return E_FAIL;
     UniqueBstr name;
@@ -328,9 +333,9 @@ HRESULT XmlDocument::CreatePath(const wchar_t* path) {
   return guarded([&]() -> HRESULT {
     if (!path) return E_POINTER;
     const std::vector<std::wstring> components = splitParameterPath(path);
-    if (components.empty() || !document_) return E_FAIL;
+    if (components.empty() || !dom_) return E_FAIL;
     ComPtr<IXMLDOMNode> node;
-    const HRESULT hr = resolve(document_.Get(), components, components.size(), true, &node);
+    const HRESULT hr = resolve(dom_->document.Get(), components, components.size(), true, &node);
     if (hr == E_OUTOFMEMORY) return hr;
     return hr == S_OK ? S_OK : E_FAIL;
   });

@@ -1,15 +1,14 @@
-// One XML document on the platform's DOM (DOM document 3.0), read and written through
-// parameter paths: "params\\rect\\left" is the attribute "left" of the element reached by the
-// steps "params" and "rect" from the document element (see parameter_path.h for steps).
-// Used on the thread that made it, inside that thread's COM apartment. No exception leaves it.
+// One XML document on the platform's DOM (DOM document 3.0; the native fuzz build puts
+// libxml2 in its place), read and written through parameter paths: "params\\rect\\left" is the
+// attribute "left" of the element reached by the steps "params" and "rect" from the document
+// element (see parameter_path.h for steps). Used on the thread that made it, inside that
+// thread's COM apartment. No exception leaves it.
 #pragma once
 
-#include <windows.h>
-#include <wrl/client.h>
-
+#include <memory>
 #include <string>
 
-struct IXMLDOMDocument2;
+#include "common/portable.h"
 
 class XmlDocument {
  public:
@@ -43,5 +42,7 @@ class XmlDocument {
  private:
   HRESULT newDocument();
 
-  Microsoft::WRL::ComPtr<IXMLDOMDocument2> document_;
+  // The platform's document; none before Create or Load.
+  struct Dom;
+  std::unique_ptr<Dom> dom_;
 };

@@ -24,8 +24,17 @@ struct ParamRect {
   int32_t right;
   int32_t bottom;
 
-  int32_t width() const { return right - left; }
-  int32_t height() const { return bottom - top; }
+  // The true difference held to the 32-bit range: a rectangle a document names may span more
+  // than 2^31 pixels, and its width must not come out negative.
+  int32_t width() const { return span(left, right); }
+  int32_t height() const { return span(top, bottom); }
+
+  static int32_t span(int32_t from, int32_t to) {
+    const int64_t difference = int64_t{to} - from;
+    if (difference > INT32_MAX) return INT32_MAX;
+    if (difference < INT32_MIN) return INT32_MIN;
+    return static_cast<int32_t>(difference);
+  }
 };
 
 // Behaviour flags; a set bit turns the behaviour on, except HideMouse (the "showmouse"

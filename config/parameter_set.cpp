@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/xml_document.h"
+#include "config/window_lookup.h"
 
 namespace {
 
@@ -68,14 +69,6 @@ constexpr Leaf kBorderLeaves[] = {{L"r", Field::BorderR},
                                   {L"g", Field::BorderG},
                                   {L"b", Field::BorderB},
                                   {L"rgb", Field::BorderRgb}};
-
-HWND windowOf(uint32_t handle) {
-  return reinterpret_cast<HWND>(static_cast<intptr_t>(static_cast<int32_t>(handle)));
-}
-
-bool namesWindow(uint32_t handle) {
-  return handle != kNoWindow && ::IsWindow(windowOf(handle)) != FALSE;
-}
 
 int32_t* rectField(ParamRect& rect, Field field) {
   switch (field) {
@@ -239,15 +232,6 @@ std::wstring decimal(long long value) {
   return text;
 }
 
-std::wstring windowTitle(uint32_t handle) {
-  if (!namesWindow(handle)) return {};
-  // Read from the window's record, never by a message: the window may belong to a thread
-  // that waits for whoever is asking.
-  wchar_t title[512];
-  const int copied = ::InternalGetWindowText(windowOf(handle), title, 512);
-  return std::wstring(title, copied > 0 ? static_cast<size_t>(copied) : 0);
-}
-
 class DocumentReader {
  public:
   explicit DocumentReader(const XmlDocument& document) : document_(document) {}
@@ -285,10 +269,8 @@ HRESULT applyDocument(CaptureParams& params, const wchar_t* text, bool* borderCh
   // An empty name would pick whichever untitled window comes first: a saved document of a
   // pin without a tracked window carries one, so it names no window.
   if (reader.read(L"params\\window\\name", &value) && !value.empty()) {
-    HWND window = ::FindWindowW(nullptr, value.c_str());
-    if (window && ::IsWindow(window)) {
-      params.hwnd = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(window));
-    }
+    const uint32_t window = windowTitled(value);
+    if (window != kNoWindow) params.hwnd = window;
   }
   if (reader.read(L"params\\window\\hwnd", &value)) {
     const auto handle = static_cast<uint32_t>(std::wcstoll(value.c_str(), nullptr, 10));

@@ -4,11 +4,10 @@
 // handler (save) after a successful set; nothing here locks or saves.
 #pragma once
 
-#include <windows.h>
-
 #include <cstdint>
 #include <string>
 
+#include "common/portable.h"
 #include "config/capture_params.h"
 
 // Applies every parameter the document carries, in a fixed order; absent ones keep their
