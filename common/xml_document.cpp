@@ -209,31 +209,41 @@ HRESULT XmlDocument::Create(const wchar_t* rootName, const wchar_t* encoding) {
   return guarded([&]() -> HRESULT {
     dom_.reset();
     if (!rootName || !*rootName) return E_INVALIDARG;
-    HRESULT hr = newDocument();
-    if (FAILED(hr)) return hr;
-
     const std::wstring data = std::wstring(L"version='1.0' encoding='") +
                               (encoding && *encoding ? encoding : L"UTF-8") + L"'";
-    UniqueBstr target;
-    UniqueBstr declarationData;
-    UniqueBstr root;
-    if (FAILED(hr = makeBstr(L"xml", 3, &target)) ||
-        FAILED(hr = makeBstr(data, &declarationData)) ||
-        FAILED(hr = makeBstr(rootName, ::wcslen(rootName), &root))) {
-      return hr;
+    // The declaration parsed from text, with a stand-in root: Wine's DOM loses memory with
+    // every processing instruction it is asked to create (one a save), not with parsed ones.
+    // An encoding the parser refuses is declared the other way.
+    HRESULT hr = Load((L"<?xml " + data + L"?><_/>").c_str());
+    if (hr == E_OUTOFMEMORY) return hr;
+    if (FAILED(hr)) {
+      hr = newDocument();
+      if (FAILED(hr)) return hr;
+      UniqueBstr target;
+      UniqueBstr declarationData;
+      if (FAILED(hr = makeBstr(L"xml", 3, &target)) ||
+          FAILED(hr = makeBstr(data, &declarationData))) {
+        return hr;
+      }
+      ComPtr<IXMLDOMProcessingInstruction> declaration;
+      hr = dom_->document->createProcessingInstruction(target.get(), declarationData.get(),
+                                                       &declaration);
+      if (FAILED(hr)) return hr;
+      if (!declaration) return E_FAIL;
+      ComPtr<IXMLDOMNode> appended;
+      hr = dom_->document->appendChild(declaration.Get(), &appended);
+      if (FAILED(hr)) return hr;
     }
-    ComPtr<IXMLDOMProcessingInstruction> declaration;
-    hr = dom_->document->createProcessingInstruction(target.get(), declarationData.get(), &declaration);
-    if (FAILED(hr)) return hr;
-    if (!declaration) return E_FAIL;
-    ComPtr<IXMLDOMNode> appended;
-    hr = dom_->document->appendChild(declaration.Get(), &appended);
-    if (FAILED(hr)) return hr;
+    UniqueBstr root;
     ComPtr<IXMLDOMElement> element;
-    hr = dom_->document->createElement(root.get(), &element);
-    if (FAILED(hr)) return hr;
-    if (!element) return E_FAIL;
-    hr = dom_->document->putref_documentElement(element.Get());
+    if (SUCCEEDED(hr = makeBstr(rootName, ::wcslen(rootName), &root))) {
+      hr = dom_->document->createElement(root.get(), &element);
+    }
+    if (SUCCEEDED(hr) && !element) hr = E_FAIL;
+    // Takes the stand-in's place.
+    if (SUCCEEDED(hr)) hr = dom_->document->putref_documentElement(element.Get());
+    // No stand-in is left behind.
+    if (FAILED(hr)) dom_.reset();
     return FAILED(hr) ? hr : S_OK;
   });
 }
