@@ -1,14 +1,11 @@
-// Frame resizing: table building and the copy, nearest and linear runs (scalar and SSE2).
+// Frame resizing: table building, the copy, the fast paths' row-by-row runs, and the reference
+// path's original scalar code.
 #include "capture/frame_scaler.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <new>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace frame_scaler_internal {
 
@@ -20,22 +17,6 @@ inline void blendPixel(uint8_t* out, const uint8_t* a, const uint8_t* b, unsigne
     out[c] = static_cast<uint8_t>((a[c] * (255u - w) + b[c] * w) >> 8);
   }
 }
-
-#if defined(__SSE2__)
-inline __m128i load32(const uint8_t* p) {
-  int32_t v;
-  std::memcpy(&v, p, 4);
-  return _mm_cvtsi32_si128(v);
-}
-
-// 8 16-bit lanes of A and B with matching weights; the sum stays below 65536, so wrapping
-// 16-bit adds and a logical shift give the scalar result exactly.
-inline __m128i blend16(__m128i a, __m128i b, __m128i w) {
-  const __m128i inv = _mm_sub_epi16(_mm_set1_epi16(255), w);
-  const __m128i sum = _mm_add_epi16(_mm_mullo_epi16(a, inv), _mm_mullo_epi16(b, w));
-  return _mm_srli_epi16(sum, 8);
-}
-#endif
 
 }  // namespace
 
@@ -65,76 +46,6 @@ void verticalScalar(uint8_t* dst, int dstStride, const uint8_t* work, int workSt
     dst += dstStride;
   }
 }
-
-#if defined(__SSE2__)
-bool fastIsVector() { return true; }
-
-void horizontalFast(uint8_t* work, int workStride, const uint8_t* src, int srcStride, int rows,
-                    const int32_t* xStep, const uint32_t* xWeight, int columns) {
-  const __m128i zero = _mm_setzero_si128();
-  for (int y = 0; y < rows; ++y) {
-    const uint8_t* p = src;
-    uint8_t* out = work;
-    int i = 0;
-    // Two destination pixels per iteration: 8 bytes of A, 8 of B, 8 weights.
-    for (; i + 2 <= columns; i += 2) {
-      const uint8_t* p0 = p + xStep[i];
-      const uint8_t* p1 = p0 + xStep[i + 1];
-      p = p1;
-      const __m128i a = _mm_unpacklo_epi8(_mm_unpacklo_epi32(load32(p0), load32(p1)), zero);
-      const __m128i b = _mm_unpacklo_epi8(_mm_unpacklo_epi32(load32(p0 + 4), load32(p1 + 4)), zero);
-      const __m128i w = _mm_unpacklo_epi8(
-          _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int32_t>(xWeight[i])),
-                             _mm_cvtsi32_si128(static_cast<int32_t>(xWeight[i + 1]))),
-          zero);
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(blend16(a, b, w), zero));
-      out += 8;
-    }
-    if (i < columns) {
-      p += xStep[i];
-      blendPixel(out, p, p + 4, xWeight[i] & 0xFF);
-    }
-    src += srcStride;
-    work += workStride;
-  }
-}
-
-void verticalFast(uint8_t* dst, int dstStride, const uint8_t* work, int workStride, int rows,
-                  const int32_t* yStep, const uint32_t* yWeight, int columns) {
-  const __m128i zero = _mm_setzero_si128();
-  const int bytes = 4 * columns;
-  const uint8_t* row = work;
-  for (int j = 0; j < rows; ++j) {
-    row += static_cast<std::ptrdiff_t>(yStep[j]) * workStride;
-    const uint8_t* below = row + workStride;
-    const unsigned wByte = yWeight[j] & 0xFF;
-    const __m128i w = _mm_set1_epi16(static_cast<short>(wByte));
-    int x = 0;
-    // Four destination pixels per iteration, all with the row's weight.
-    for (; x + 16 <= bytes; x += 16) {
-      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
-      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(below + x));
-      const __m128i lo = blend16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero), w);
-      const __m128i hi = blend16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero), w);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), _mm_packus_epi16(lo, hi));
-    }
-    for (; x < bytes; x += 4) blendPixel(dst + x, row + x, below + x, wByte);
-    dst += dstStride;
-  }
-}
-#else
-bool fastIsVector() { return false; }
-
-void horizontalFast(uint8_t* work, int workStride, const uint8_t* src, int srcStride, int rows,
-                    const int32_t* xStep, const uint32_t* xWeight, int columns) {
-  horizontalScalar(work, workStride, src, srcStride, rows, xStep, xWeight, columns);
-}
-
-void verticalFast(uint8_t* dst, int dstStride, const uint8_t* work, int workStride, int rows,
-                  const int32_t* yStep, const uint32_t* yWeight, int columns) {
-  verticalScalar(dst, dstStride, work, workStride, rows, yStep, yWeight, columns);
-}
-#endif
 
 }  // namespace frame_scaler_internal
 
@@ -190,6 +101,8 @@ void FrameScaler::clear() {
   srcStride_ = workStride_ = 0;
   std::vector<int32_t>().swap(xStep_);
   std::vector<int32_t>().swap(yStep_);
+  std::vector<int32_t>().swap(xOffset_);
+  std::vector<int32_t>().swap(yRow_);
   std::vector<uint32_t>().swap(xWeight_);
   std::vector<uint32_t>().swap(yWeight_);
   std::vector<uint8_t>().swap(work_);
@@ -220,9 +133,11 @@ HRESULT FrameScaler::prepare(int srcWidth, int srcHeight, int dstWidth, int dstH
     } else if (mode == Linear) {
       linearTable(xStep_, xWeight_, srcWidth, dstWidth, 4);
       linearTable(yStep_, yWeight_, srcHeight, dstHeight, 1);
-      // Only the linear run goes through the work buffer.
-      work_.resize(static_cast<size_t>(workStride) * static_cast<size_t>(srcHeight));
+      // The fast run's two blended rows; the reference path takes its larger buffer when run.
+      work_.resize(2 * static_cast<size_t>(workStride));
     }
+    xOffset_ = xStep_;
+    yRow_ = yStep_;
   } catch (const std::bad_alloc&) {
     clear();
     return E_OUTOFMEMORY;
@@ -242,55 +157,118 @@ HRESULT FrameScaler::prepare(int srcWidth, int srcHeight, int dstWidth, int dstH
   return S_OK;
 }
 
+void FrameScaler::usePath(ScalerPath path) { path_ = std::min(path, scaler_rows::widestPath()); }
+
 HRESULT FrameScaler::run(uint8_t* dst, const uint8_t* src, int dstStride) const {
   if (!dst || !src) return E_POINTER;
   if (!prepared_) return E_UNEXPECTED;
   if (dstStride == 0) dstStride = workStride_;
 
-  switch (mode_) {
-    case Copy: {
-      const int rows = std::min(srcHeight_, dstHeight_);
-      const size_t bytes = static_cast<size_t>(bytesPerPixel_) * std::min(srcWidth_, dstWidth_);
-      for (int y = 0; y < rows; ++y) {
-        std::memcpy(dst, src, bytes);
-        src += srcStride_;
-        dst += dstStride;
-      }
-      break;
+  if (mode_ == Copy) {
+    const int rows = std::min(srcHeight_, dstHeight_);
+    const size_t bytes = static_cast<size_t>(bytesPerPixel_) * std::min(srcWidth_, dstWidth_);
+    for (int y = 0; y < rows; ++y) {
+      std::memcpy(dst, src, bytes);
+      src += srcStride_;
+      dst += dstStride;
     }
-    case Nearest: {
-      const uint8_t* row = src;
-      for (int j = 0; j < dstHeight_; ++j) {
-        row += static_cast<std::ptrdiff_t>(yStep_[static_cast<size_t>(j)]) * srcStride_;
-        const uint8_t* p = row;
-        uint8_t* out = dst;
-        for (int i = 0; i < dstWidth_; ++i) {
-          p += xStep_[static_cast<size_t>(i)];
-          std::memcpy(out, p, static_cast<size_t>(bytesPerPixel_));
-          out += bytesPerPixel_;
-        }
-        dst += dstStride;
+    return S_OK;
+  }
+  if (path_ == ScalerPath::Reference) {
+    if (mode_ == Linear) {
+      const size_t bytes = static_cast<size_t>(workStride_) * static_cast<size_t>(srcHeight_);
+      try {
+        if (work_.size() < bytes) work_.resize(bytes);
+      } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
       }
-      break;
     }
-    case Linear: {
-      namespace fsi = frame_scaler_internal;
-      uint8_t* work = work_.data();
-      if (hasVectorUnit_) {
-        fsi::horizontalFast(work, workStride_, src, srcStride_, srcHeight_, xStep_.data(),
-                            xWeight_.data(), dstWidth_);
-        fsi::verticalFast(dst, dstStride, work, workStride_, dstHeight_, yStep_.data(),
-                          yWeight_.data(), dstWidth_);
-      } else {
-        fsi::horizontalScalar(work, workStride_, src, srcStride_, srcHeight_, xStep_.data(),
-                              xWeight_.data(), dstWidth_);
-        fsi::verticalScalar(dst, dstStride, work, workStride_, dstHeight_, yStep_.data(),
-                            yWeight_.data(), dstWidth_);
-      }
-      break;
-    }
-    default:
-      return E_UNEXPECTED;
+    runReference(dst, src, dstStride);
+    return S_OK;
+  }
+  if (mode_ == Nearest) {
+    runNearest(dst, src, dstStride);
+  } else {
+    runLinear(dst, src, dstStride);
   }
   return S_OK;
+}
+
+void FrameScaler::runNearest(uint8_t* dst, const uint8_t* src, int dstStride) const {
+  const size_t rowBytes = static_cast<size_t>(bytesPerPixel_) * dstWidth_;
+  for (int j = 0; j < dstHeight_; ++j, dst += dstStride) {
+    if (j > 0 && yRow_[static_cast<size_t>(j)] == yRow_[static_cast<size_t>(j - 1)]) {
+      std::memcpy(dst, dst - dstStride, rowBytes);
+      continue;
+    }
+    const uint8_t* row =
+        src + static_cast<std::ptrdiff_t>(yRow_[static_cast<size_t>(j)]) * srcStride_;
+    if (bytesPerPixel_ == 4) {
+      scaler_rows::nearest32(path_, dst, row, xOffset_.data(), dstWidth_);
+      continue;
+    }
+    for (int i = 0; i < dstWidth_; ++i) {
+      std::memcpy(dst + static_cast<size_t>(i) * bytesPerPixel_,
+                  row + xOffset_[static_cast<size_t>(i)], static_cast<size_t>(bytesPerPixel_));
+    }
+  }
+}
+
+void FrameScaler::runLinear(uint8_t* dst, const uint8_t* src, int dstStride) const {
+  // A new frame: nothing blended is held yet.
+  heldRows_[0] = heldRows_[1] = -1;
+  uint8_t* const slots[2] = {work_.data(), work_.data() + workStride_};
+  // The blended form of source row `y`, made into a slot not holding `keep` when missing.
+  const auto blended = [&](int y, int keep) -> const uint8_t* {
+    for (int k = 0; k < 2; ++k) {
+      if (heldRows_[k] == y) return slots[k];
+    }
+    const int k = heldRows_[0] == keep ? 1 : 0;
+    scaler_rows::horizontal(path_, slots[k], src + static_cast<std::ptrdiff_t>(y) * srcStride_,
+                            xOffset_.data(), xWeight_.data(), dstWidth_);
+    heldRows_[k] = y;
+    return slots[k];
+  };
+  for (int j = 0; j < dstHeight_; ++j, dst += dstStride) {
+    const int y = yRow_[static_cast<size_t>(j)];
+    const unsigned weight = yWeight_[static_cast<size_t>(j)] & 0xFF;
+    // Rows that no neighbour shares (downscaling by two or more) go through both passes at
+    // once; kept rows pay where the next destination row uses them again.
+    const bool held =
+        heldRows_[0] == y || heldRows_[1] == y || heldRows_[0] == y + 1 || heldRows_[1] == y + 1;
+    const bool sharedNext = j + 1 < dstHeight_ && yRow_[static_cast<size_t>(j + 1)] <= y + 1;
+    if (!held && !sharedNext) {
+      scaler_rows::blendBoth(path_, dst, src + static_cast<std::ptrdiff_t>(y) * srcStride_,
+                             src + static_cast<std::ptrdiff_t>(y + 1) * srcStride_, xOffset_.data(),
+                             xWeight_.data(), weight, dstWidth_);
+      continue;
+    }
+    const uint8_t* top = blended(y, y + 1);
+    const uint8_t* below = blended(y + 1, y);
+    scaler_rows::vertical(path_, dst, top, below, weight, dstWidth_);
+  }
+}
+
+void FrameScaler::runReference(uint8_t* dst, const uint8_t* src, int dstStride) const {
+  if (mode_ == Nearest) {
+    const uint8_t* row = src;
+    for (int j = 0; j < dstHeight_; ++j) {
+      row += static_cast<std::ptrdiff_t>(yStep_[static_cast<size_t>(j)]) * srcStride_;
+      const uint8_t* p = row;
+      uint8_t* out = dst;
+      for (int i = 0; i < dstWidth_; ++i) {
+        p += xStep_[static_cast<size_t>(i)];
+        std::memcpy(out, p, static_cast<size_t>(bytesPerPixel_));
+        out += bytesPerPixel_;
+      }
+      dst += dstStride;
+    }
+    return;
+  }
+  namespace fsi = frame_scaler_internal;
+  uint8_t* work = work_.data();
+  fsi::horizontalScalar(work, workStride_, src, srcStride_, srcHeight_, xStep_.data(),
+                        xWeight_.data(), dstWidth_);
+  fsi::verticalScalar(dst, dstStride, work, workStride_, dstHeight_, yStep_.data(), yWeight_.data(),
+                      dstWidth_);
 }

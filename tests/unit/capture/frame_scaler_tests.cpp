@@ -1,7 +1,9 @@
 // FrameScaler: argument checks, mode choice, nearest and linear tables through their output,
-// stride padding, and the linear run against a plain re-implementation of its formulas.
+// stride padding, the linear run against a plain re-implementation of its formulas, and every
+// fast path (the processor's widest and the SSE2 one forced on) against the reference path.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -11,6 +13,15 @@
 namespace {
 
 constexpr uint8_t kUntouched = 0xAB;
+
+// The fast paths this processor runs, the widest among them.
+std::vector<ScalerPath> pathsHere() {
+  std::vector<ScalerPath> paths;
+  for (ScalerPath path : {ScalerPath::Sse2, ScalerPath::Avx2}) {
+    if (path <= scaler_rows::widestPath()) paths.push_back(path);
+  }
+  return paths;
+}
 
 int stride4(int width, int bytesPerPixel) { return (width * bytesPerPixel + 3) & ~3; }
 
@@ -214,7 +225,7 @@ TEST(FrameScalerLinear, EndWeightsLoseOneStepPerPass) {
   ASSERT_EQ(scaler.run(dst.data(), src.data(), 0), S_OK);
   for (uint8_t b : dst) EXPECT_EQ(b, 253);
 
-  // One pass alone, through the scalar reference and the fast version.
+  // One pass alone, through the reference and each path's kernel.
   namespace fsi = frame_scaler_internal;
   const int32_t steps[2] = {0, 8};
   const uint32_t weights[2] = {0, 0xFFFFFFFFu};
@@ -222,9 +233,11 @@ TEST(FrameScalerLinear, EndWeightsLoseOneStepPerPass) {
   std::vector<uint8_t> out(8, 0);
   fsi::horizontalScalar(out.data(), 8, row.data(), 16, 1, steps, weights, 2);
   for (uint8_t b : out) EXPECT_EQ(b, 254);
-  std::fill(out.begin(), out.end(), 0);
-  fsi::horizontalFast(out.data(), 8, row.data(), 16, 1, steps, weights, 2);
-  for (uint8_t b : out) EXPECT_EQ(b, 254);
+  for (ScalerPath path : pathsHere()) {
+    std::fill(out.begin(), out.end(), 0);
+    scaler_rows::horizontal(path, out.data(), row.data(), steps, weights, 2);
+    for (uint8_t b : out) EXPECT_EQ(b, 254);
+  }
 }
 
 TEST(FrameScalerLinear, MatchesReferenceOnRandomImages) {
@@ -250,45 +263,95 @@ TEST(FrameScalerLinear, MatchesReferenceOnRandomImages) {
   }
 }
 
-TEST(FrameScalerLinear, ScalarAndFastPassesAgree) {
-  // The scalar reference and the fast passes on the same absolute tables, odd and even widths.
+TEST(FrameScalerLinear, EachPathsKernelsAgreeWithTheReferencePasses) {
+  // The reference passes on difference tables, each path's row kernels on the same positions
+  // as byte offsets; odd and even widths, positions in any order.
   namespace fsi = frame_scaler_internal;
   std::mt19937 rng(99);
   std::uniform_int_distribution<int> size(2, 70);
   for (int round = 0; round < 200; ++round) {
     const int sw = size(rng), rows = size(rng), dw = size(rng);
-    std::vector<int32_t> steps(dw);
+    std::vector<int32_t> steps(dw), offsets(dw);
     std::vector<uint32_t> weights(dw);
     std::uniform_int_distribution<int> pos(0, sw - 2), w(0, 255);
     int last = 0;
     for (int i = 0; i < dw; ++i) {
-      const int at = 4 * pos(rng);
-      steps[i] = at - last;
-      last = at;
+      offsets[i] = 4 * pos(rng);
+      steps[i] = offsets[i] - last;
+      last = offsets[i];
       const uint32_t b = static_cast<uint32_t>(w(rng));
       weights[i] = b | b << 8 | b << 16 | b << 24;
     }
     const int ss = 4 * sw, ws = 4 * dw;
     const std::vector<uint8_t> src = randomImage(rng, static_cast<size_t>(ss) * rows);
-    std::vector<uint8_t> a(static_cast<size_t>(ws) * rows), b(a.size());
+    std::vector<uint8_t> a(static_cast<size_t>(ws) * rows);
     fsi::horizontalScalar(a.data(), ws, src.data(), ss, rows, steps.data(), weights.data(), dw);
-    fsi::horizontalFast(b.data(), ws, src.data(), ss, rows, steps.data(), weights.data(), dw);
-    ASSERT_EQ(a, b) << "horizontal round " << round;
-
-    std::vector<int32_t> ySteps(rows);
-    std::vector<uint32_t> yWeights(rows);
-    std::uniform_int_distribution<int> row(0, rows - 2);
-    last = 0;
-    for (int j = 0; j < rows; ++j) {
-      const int at = rows > 1 ? row(rng) : 0;
-      ySteps[j] = at - last;
-      last = at;
-      yWeights[j] = static_cast<uint32_t>(w(rng)) * 0x01010101u;
+    const int below = rows > 1 ? 1 : 0;
+    const unsigned weight = static_cast<unsigned>(w(rng));
+    std::vector<uint8_t> c(ws);
+    const int32_t ySteps[1] = {0};
+    const uint32_t yWeights[1] = {weight * 0x01010101u};
+    if (below) fsi::verticalScalar(c.data(), ws, a.data(), ws, 1, ySteps, yWeights, dw);
+    for (ScalerPath path : pathsHere()) {
+      std::vector<uint8_t> b(a.size());
+      for (int y = 0; y < rows; ++y) {
+        scaler_rows::horizontal(path, b.data() + y * ws, src.data() + y * ss, offsets.data(),
+                                weights.data(), dw);
+      }
+      ASSERT_EQ(a, b) << "horizontal round " << round << " path " << static_cast<int>(path);
+      if (!below) continue;
+      std::vector<uint8_t> d(ws);
+      scaler_rows::vertical(path, d.data(), a.data(), a.data() + ws, weight, dw);
+      ASSERT_EQ(c, d) << "vertical round " << round << " path " << static_cast<int>(path);
     }
-    std::vector<uint8_t> c(a.size()), d(a.size());
-    fsi::verticalScalar(c.data(), ws, a.data(), ws, rows, ySteps.data(), yWeights.data(), dw);
-    fsi::verticalFast(d.data(), ws, a.data(), ws, rows, ySteps.data(), yWeights.data(), dw);
-    ASSERT_EQ(c, d) << "vertical round " << round;
+  }
+}
+
+// The frame through the reference path and through `path`, into exactly sized buffers with a
+// padded destination stride: equal in every byte, padding untouched.
+void expectPathMatchesReference(ScalerPath path, int sw, int sh, int dw, int dh, int bpp, int mode,
+                                std::mt19937& rng) {
+  FrameScaler reference, fast;
+  reference.usePath(ScalerPath::Reference);
+  fast.usePath(path);
+  ASSERT_EQ(fast.path(), path);
+  ASSERT_EQ(reference.prepare(sw, sh, dw, dh, bpp, mode), S_OK);
+  ASSERT_EQ(fast.prepare(sw, sh, dw, dh, bpp, mode), S_OK);
+  const int stride = fast.workStride() + 4 * (sw % 3);
+  const std::vector<uint8_t> src = randomImage(rng, static_cast<size_t>(fast.srcStride()) * sh);
+  std::vector<uint8_t> expected(static_cast<size_t>(stride) * dh, kUntouched);
+  std::vector<uint8_t> actual(expected);
+  ASSERT_EQ(reference.run(expected.data(), src.data(), stride), S_OK);
+  ASSERT_EQ(fast.run(actual.data(), src.data(), stride), S_OK);
+  // A second frame through the same scaler: nothing of the first may linger.
+  const std::vector<uint8_t> next = randomImage(rng, src.size());
+  std::vector<uint8_t> expectedNext(expected), actualNext(actual);
+  ASSERT_EQ(reference.run(expectedNext.data(), next.data(), stride), S_OK);
+  ASSERT_EQ(fast.run(actualNext.data(), next.data(), stride), S_OK);
+  EXPECT_TRUE(expected == actual && expectedNext == actualNext)
+      << sw << "x" << sh << " -> " << dw << "x" << dh << " bpp " << bpp << " mode " << mode
+      << " path " << static_cast<int>(path);
+}
+
+TEST(FrameScalerPaths, EveryPathGivesTheReferenceBytesOnRandomSizes) {
+  std::mt19937 rng(31);
+  std::uniform_int_distribution<int> size(2, 90);
+  for (ScalerPath path : pathsHere()) {
+    for (int round = 0; round < 150; ++round) {
+      const int sw = size(rng), sh = size(rng), dw = size(rng), dh = size(rng);
+      const int bpp = round % 5 == 0 ? 1 + round / 5 % 4 : 4;
+      for (int mode : {FrameScaler::Nearest, FrameScaler::Linear}) {
+        expectPathMatchesReference(path, sw, sh, dw, dh, bpp, mode, rng);
+      }
+    }
+    // Screen sizes, down and up, with odd widths.
+    for (const auto& [sw, sh, dw, dh] :
+         {std::array{1920, 1080, 1280, 720}, std::array{1920, 1080, 640, 360},
+          std::array{1366, 768, 1279, 719}, std::array{641, 361, 1921, 1081}}) {
+      for (int mode : {FrameScaler::Nearest, FrameScaler::Linear}) {
+        expectPathMatchesReference(path, sw, sh, dw, dh, 4, mode, rng);
+      }
+    }
   }
 }
 
