@@ -25,10 +25,10 @@ std::vector<ScalerPath> pathsHere() {
 
 int stride4(int width, int bytesPerPixel) { return (width * bytesPerPixel + 3) & ~3; }
 
-std::vector<uint8_t> randomImage(std::mt19937& rng, size_t bytes) {
+std::vector<uint8_t> randomImage(std::mt19937& generator, size_t bytes) {
   std::uniform_int_distribution<int> byte(0, 255);
   std::vector<uint8_t> image(bytes);
-  for (uint8_t& b : image) b = static_cast<uint8_t>(byte(rng));
+  for (uint8_t& b : image) b = static_cast<uint8_t>(byte(generator));
   return image;
 }
 
@@ -142,8 +142,8 @@ TEST(FrameScalerRun, CopyCopiesRows) {
   FrameScaler scaler;
   ASSERT_EQ(scaler.prepare(3, 2, 3, 2, 3, FrameScaler::Linear), S_OK);
   ASSERT_EQ(scaler.mode(), FrameScaler::Copy);
-  std::mt19937 rng(7);
-  const std::vector<uint8_t> src = randomImage(rng, 12 * 2);
+  std::mt19937 generator(7);
+  const std::vector<uint8_t> src = randomImage(generator, 12 * 2);
   std::vector<uint8_t> dst(20 * 2, kUntouched);
   ASSERT_EQ(scaler.run(dst.data(), src.data(), 20), S_OK);
   for (int y = 0; y < 2; ++y) {
@@ -193,7 +193,7 @@ TEST(FrameScalerRun, NearestPicksEndsAndMiddle) {
 }
 
 TEST(FrameScalerRun, WideDestinationStrideKeepsPadding) {
-  std::mt19937 rng(11);
+  std::mt19937 generator(11);
   for (int bpp = 1; bpp <= 4; ++bpp) {
     for (int mode : {FrameScaler::Copy, FrameScaler::Nearest, FrameScaler::Linear}) {
       FrameScaler scaler;
@@ -202,7 +202,7 @@ TEST(FrameScalerRun, WideDestinationStrideKeepsPadding) {
       ASSERT_EQ(scaler.prepare(9, 6, dw, dh, bpp, mode), S_OK);
       const int stride = scaler.workStride() + 12;
       const std::vector<uint8_t> src =
-          randomImage(rng, static_cast<size_t>(scaler.srcStride()) * 6);
+          randomImage(generator, static_cast<size_t>(scaler.srcStride()) * 6);
       std::vector<uint8_t> dst(static_cast<size_t>(stride) * dh, kUntouched);
       ASSERT_EQ(scaler.run(dst.data(), src.data(), stride), S_OK);
       for (int j = 0; j < dh; ++j) {
@@ -241,10 +241,11 @@ TEST(FrameScalerLinear, EndWeightsLoseOneStepPerPass) {
 }
 
 TEST(FrameScalerLinear, MatchesReferenceOnRandomImages) {
-  std::mt19937 rng(20240607);
+  std::mt19937 generator(20240607);
   std::uniform_int_distribution<int> size(2, 70);
   for (int round = 0; round < 300; ++round) {
-    const int sw = size(rng), sh = size(rng), dw = size(rng), dh = size(rng);
+    const int sw = size(generator), sh = size(generator), dw = size(generator),
+              dh = size(generator);
     FrameScaler scaler;
     ASSERT_EQ(scaler.prepare(sw, sh, dw, dh, 4, FrameScaler::Linear), S_OK);
     if (sw == dw && sh == dh) {
@@ -255,7 +256,8 @@ TEST(FrameScalerLinear, MatchesReferenceOnRandomImages) {
     const int extra = 4 * (round % 3);
     const int stride = scaler.workStride() + extra;
     // Exactly sized buffers so the sanitizer sees any read or write past the ends.
-    const std::vector<uint8_t> src = randomImage(rng, static_cast<size_t>(scaler.srcStride()) * sh);
+    const std::vector<uint8_t> src =
+        randomImage(generator, static_cast<size_t>(scaler.srcStride()) * sh);
     std::vector<uint8_t> dst(static_cast<size_t>(stride) * dh, kUntouched);
     ASSERT_EQ(scaler.run(dst.data(), src.data(), extra ? stride : 0), S_OK);
     ASSERT_EQ(dst, referenceLinear(src, sw, sh, dw, dh, stride))
@@ -267,27 +269,27 @@ TEST(FrameScalerLinear, EachPathsKernelsAgreeWithTheReferencePasses) {
   // The reference passes on difference tables, each path's row kernels on the same positions
   // as byte offsets; odd and even widths, positions in any order.
   namespace fsi = frame_scaler_internal;
-  std::mt19937 rng(99);
+  std::mt19937 generator(99);
   std::uniform_int_distribution<int> size(2, 70);
   for (int round = 0; round < 200; ++round) {
-    const int sw = size(rng), rows = size(rng), dw = size(rng);
+    const int sw = size(generator), rows = size(generator), dw = size(generator);
     std::vector<int32_t> steps(dw), offsets(dw);
     std::vector<uint32_t> weights(dw);
     std::uniform_int_distribution<int> pos(0, sw - 2), w(0, 255);
     int last = 0;
     for (int i = 0; i < dw; ++i) {
-      offsets[i] = 4 * pos(rng);
+      offsets[i] = 4 * pos(generator);
       steps[i] = offsets[i] - last;
       last = offsets[i];
-      const uint32_t b = static_cast<uint32_t>(w(rng));
+      const uint32_t b = static_cast<uint32_t>(w(generator));
       weights[i] = b | b << 8 | b << 16 | b << 24;
     }
     const int ss = 4 * sw, ws = 4 * dw;
-    const std::vector<uint8_t> src = randomImage(rng, static_cast<size_t>(ss) * rows);
+    const std::vector<uint8_t> src = randomImage(generator, static_cast<size_t>(ss) * rows);
     std::vector<uint8_t> a(static_cast<size_t>(ws) * rows);
     fsi::horizontalScalar(a.data(), ws, src.data(), ss, rows, steps.data(), weights.data(), dw);
     const int below = rows > 1 ? 1 : 0;
-    const unsigned weight = static_cast<unsigned>(w(rng));
+    const unsigned weight = static_cast<unsigned>(w(generator));
     std::vector<uint8_t> c(ws);
     const int32_t ySteps[1] = {0};
     const uint32_t yWeights[1] = {weight * 0x01010101u};
@@ -310,7 +312,7 @@ TEST(FrameScalerLinear, EachPathsKernelsAgreeWithTheReferencePasses) {
 // The frame through the reference path and through `path`, into exactly sized buffers with a
 // padded destination stride: equal in every byte, padding untouched.
 void expectPathMatchesReference(ScalerPath path, int sw, int sh, int dw, int dh, int bpp, int mode,
-                                std::mt19937& rng) {
+                                std::mt19937& generator) {
   FrameScaler reference, fast;
   reference.usePath(ScalerPath::Reference);
   fast.usePath(path);
@@ -318,13 +320,14 @@ void expectPathMatchesReference(ScalerPath path, int sw, int sh, int dw, int dh,
   ASSERT_EQ(reference.prepare(sw, sh, dw, dh, bpp, mode), S_OK);
   ASSERT_EQ(fast.prepare(sw, sh, dw, dh, bpp, mode), S_OK);
   const int stride = fast.workStride() + 4 * (sw % 3);
-  const std::vector<uint8_t> src = randomImage(rng, static_cast<size_t>(fast.srcStride()) * sh);
+  const std::vector<uint8_t> src =
+      randomImage(generator, static_cast<size_t>(fast.srcStride()) * sh);
   std::vector<uint8_t> expected(static_cast<size_t>(stride) * dh, kUntouched);
   std::vector<uint8_t> actual(expected);
   ASSERT_EQ(reference.run(expected.data(), src.data(), stride), S_OK);
   ASSERT_EQ(fast.run(actual.data(), src.data(), stride), S_OK);
   // A second frame through the same scaler: nothing of the first may linger.
-  const std::vector<uint8_t> next = randomImage(rng, src.size());
+  const std::vector<uint8_t> next = randomImage(generator, src.size());
   std::vector<uint8_t> expectedNext(expected), actualNext(actual);
   ASSERT_EQ(reference.run(expectedNext.data(), next.data(), stride), S_OK);
   ASSERT_EQ(fast.run(actualNext.data(), next.data(), stride), S_OK);
@@ -334,14 +337,15 @@ void expectPathMatchesReference(ScalerPath path, int sw, int sh, int dw, int dh,
 }
 
 TEST(FrameScalerPaths, EveryPathGivesTheReferenceBytesOnRandomSizes) {
-  std::mt19937 rng(31);
+  std::mt19937 generator(31);
   std::uniform_int_distribution<int> size(2, 90);
   for (ScalerPath path : pathsHere()) {
     for (int round = 0; round < 150; ++round) {
-      const int sw = size(rng), sh = size(rng), dw = size(rng), dh = size(rng);
+      const int sw = size(generator), sh = size(generator), dw = size(generator),
+                dh = size(generator);
       const int bpp = round % 5 == 0 ? 1 + round / 5 % 4 : 4;
       for (int mode : {FrameScaler::Nearest, FrameScaler::Linear}) {
-        expectPathMatchesReference(path, sw, sh, dw, dh, bpp, mode, rng);
+        expectPathMatchesReference(path, sw, sh, dw, dh, bpp, mode, generator);
       }
     }
     // Screen sizes, down and up, with odd widths.
@@ -349,7 +353,7 @@ TEST(FrameScalerPaths, EveryPathGivesTheReferenceBytesOnRandomSizes) {
          {std::array{1920, 1080, 1280, 720}, std::array{1920, 1080, 640, 360},
           std::array{1366, 768, 1279, 719}, std::array{641, 361, 1921, 1081}}) {
       for (int mode : {FrameScaler::Nearest, FrameScaler::Linear}) {
-        expectPathMatchesReference(path, sw, sh, dw, dh, 4, mode, rng);
+        expectPathMatchesReference(path, sw, sh, dw, dh, 4, mode, generator);
       }
     }
   }
