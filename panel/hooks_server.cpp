@@ -56,8 +56,10 @@ void HooksServer::Broadcast(const wchar_t* eventName) {
 }
 
 HRESULT HooksServer::install() {
-  // By file name: the program's own folder comes first in the search.
-  module_.reset(::LoadLibraryW(kHookModule));
+  // By file name: the program's own folder comes first in the search. Loaded once for the
+  // server's life: under Wine every load and unload of a module costs the process memory
+  // for good, and the hooks come and go with every streaming start.
+  if (!module_) module_.reset(::LoadLibraryW(kHookModule));
   if (!module_) return E_FAIL;
   for (int i = 0; i < kEvents; ++i) {
     messages_[i] = ::RegisterWindowMessageW(kEventMessages[i].message);
@@ -86,7 +88,6 @@ HRESULT HooksServer::install() {
 
 void HooksServer::uninstall() {
   for (UniqueHook& hook : hooks_) hook.reset();
-  module_.reset();
   if (window_) ::DestroyWindow(window_);
   if (windowClass_) ::UnregisterClassW(kWindowClass, ::GetModuleHandleW(nullptr));
   window_ = nullptr;

@@ -1,7 +1,7 @@
 // The receiving end of the window hooks Zelkgrab.ax exports. While at least one queue object
-// is registered it keeps that module loaded, its four hooks installed for every thread of the
-// desktop, and the hidden window the hooks post their reports to; each report becomes an event
-// name appended to every registered queue.
+// is registered it keeps that module's four hooks installed for every thread of the desktop,
+// and the hidden window the hooks post their reports to; each report becomes an event name
+// appended to every registered queue. The module, once loaded, stays until the server ends.
 // Apartment: everything runs on the panel's main thread; reports arrive as posted messages to
 // the server window. The server's lock is taken before a queue's own lock, never after.
 #pragma once

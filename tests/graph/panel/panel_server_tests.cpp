@@ -3,6 +3,7 @@
 // enumerator, the instance enumerator with filters held by a third process, and the hooks
 // server feeding every queue.
 #include <windows.h>
+#include <psapi.h>
 #include <wrl/client.h>
 
 #include <gtest/gtest.h>
@@ -615,6 +616,40 @@ TEST_F(PanelServerTest, AnEntryOfAProcessThatEndedStillHasANameButNoObject) {
 }
 
 // ---- Hooks server
+
+// The memory Windows says the process `id` has committed, in bytes; 0 if it cannot be read.
+SIZE_T committedMemory(DWORD id) {
+  UniqueHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id));
+  PROCESS_MEMORY_COUNTERS memory = {sizeof(memory)};
+  if (!process || !::GetProcessMemoryInfo(process.get(), &memory, sizeof(memory))) return 0;
+  return memory.PagefileUsage;
+}
+
+// Every streaming filter makes and releases a queue, and with it the hooks, so a panel that
+// serves for days must not grow by it. Wine's own marshalling keeps about 2 KB per object
+// exported; loading the hook module for every first queue cost 4 KB more.
+TEST_F(PanelServerTest, MakingAndReleasingQueuesCostsThePanelNoMemory) {
+  ComPtr<IZelkgrabWndEnum> keepsTheServer;
+  ASSERT_EQ(createInPanel(CLSID_ZelkgrabWndEnum, keepsTheServer), S_OK);
+  const std::vector<DWORD> panels = panelProcesses();
+  ASSERT_EQ(panels.size(), 1u);
+  const auto churn = [](int queues) {
+    for (int i = 0; i < queues; ++i) {
+      ComPtr<IZelkgrabQueue> queue;
+      ASSERT_EQ(createInPanel(CLSID_ZelkgrabQueue, queue), S_OK);
+      ASSERT_EQ(putQueue(queue.Get(), L"FramePos", L"10,10,330,250"), S_OK);
+      ASSERT_EQ(putQueue(queue.Get(), L"FrameShow", L"1"), S_OK);
+    }
+  };
+  churn(20);  // warm-up: caches and pools settle
+  const SIZE_T before = committedMemory(panels[0]);
+  ASSERT_GT(before, 0u);
+  churn(300);
+  const SIZE_T after = committedMemory(panels[0]);
+  ASSERT_GT(after, 0u);
+  EXPECT_LT(static_cast<LONGLONG>(after) - static_cast<LONGLONG>(before), 1 << 20)
+      << "grew from " << before / 1024 << " KB to " << after / 1024 << " KB";
+}
 
 TEST_F(PanelServerTest, EveryQueueGetsEachReportOnceAndTheLastQueueRemovesTheHooks) {
   hooks_test::HookedProgram program(RECT{500, 400, 700, 500});
