@@ -49,12 +49,13 @@ std::wstring captureDocument(const Options& options, std::optional<uint32_t> win
   }
   if (options.noPointer) flags.push_back({L"showmouse", 0});
   if (options.noClicks) flags.push_back({L"showclicks", 0});
+  // A file needs a frame for every period. With the panel installed, optimised delivery
+  // would leave out the periods in which nothing changed: the recording would play short,
+  // and a still screen would look like a stalled graph.
+  flags.push_back({L"optdeliver", 0});
 
-  if (elements.empty() && flags.empty()) return {};
-  if (!flags.empty()) {
-    elements += L"<flags";
-    for (const auto& [name, value] : flags) elements += attribute(name, value);
-    elements += L"/>";
-  }
+  elements += L"<flags";
+  for (const auto& [name, value] : flags) elements += attribute(name, value);
+  elements += L"/>";
   return L"<configuration><params>" + elements + L"</params></configuration>";
 }

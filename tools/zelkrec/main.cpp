@@ -203,11 +203,8 @@ int record(const Options& options) {
   SavedFilterSettings savedSettings;
   hr = savedSettings.read(capture.Get());
   if (FAILED(hr)) return failWith("reading the capture filter's settings", hr);
-  const std::wstring document = captureDocument(options, window);
-  if (!document.empty()) {
-    hr = savedSettings.apply(document);
-    if (FAILED(hr)) return failWith("applying the capture options to the filter", hr);
-  }
+  hr = savedSettings.apply(captureDocument(options, window));
+  if (FAILED(hr)) return failWith("applying the capture options to the filter", hr);
 
   FilterModule encoderModule;
   ComPtr<IBaseFilter> encoder;
