@@ -2,7 +2,6 @@
 
 find_program(ZELK_WIDL_PATH NAMES ${ZELK_WIDL} REQUIRED)
 set(ZELK_WINE_IDL_INCLUDE /usr/include/wine/wine/windows)
-set(ZELK_WINE_TLB_DIR /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
 
 # zelk_add_idl(<target> <file.idl>): makes <name>.h, <name>_i.c and <name>.tlb in the build
 # tree, and an interface library <target> that puts them on the include path.
@@ -10,7 +9,11 @@ function(zelk_add_idl target idl)
   get_filename_component(name ${idl} NAME_WE)
   get_filename_component(idl_path ${idl} ABSOLUTE)
   set(out ${CMAKE_CURRENT_BINARY_DIR}/generated)
-  set(flags -I${ZELK_WINE_IDL_INCLUDE} -L${ZELK_WINE_TLB_DIR} --win64)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(flags -I${ZELK_WINE_IDL_INCLUDE} -L${ZELK_WINE_TLB_DIR} --win64)
+  else()
+    set(flags -I${ZELK_WINE_IDL_INCLUDE} -L${ZELK_WINE_TLB_DIR} --win32)
+  endif()
   add_custom_command(
     OUTPUT ${out}/${name}.h ${out}/${name}_i.c ${out}/${name}.tlb
     COMMAND ${CMAKE_COMMAND} -E make_directory ${out}
