@@ -9,11 +9,11 @@ function(zelk_add_idl target idl)
   get_filename_component(name ${idl} NAME_WE)
   get_filename_component(idl_path ${idl} ABSOLUTE)
   set(out ${CMAKE_CURRENT_BINARY_DIR}/generated)
-  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-    set(flags -I${ZELK_WINE_IDL_INCLUDE} -L${ZELK_WINE_TLB_DIR} --win64)
-  else()
-    set(flags -I${ZELK_WINE_IDL_INCLUDE} -L${ZELK_WINE_TLB_DIR} --win32)
+  set(pointer_size --win64)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(pointer_size --win32)
   endif()
+  set(flags -I${ZELK_WINE_IDL_INCLUDE} -L${ZELK_WINE_TLB_DIR} ${pointer_size})
   add_custom_command(
     OUTPUT ${out}/${name}.h ${out}/${name}_i.c ${out}/${name}.tlb
     COMMAND ${CMAKE_COMMAND} -E make_directory ${out}
