@@ -69,14 +69,20 @@ DWORD servingPanel(DWORD ms, DWORD other = 0) {
   return 0;
 }
 
-// Waits until the panel shows `count` frame windows: false on time-out.
-bool showsFrames(DWORD panel, size_t count, DWORD ms) {
+// Looks every 50 ms until `done()` holds: false when `ms` pass first.
+template <class Condition>
+bool waitUntil(Condition done, DWORD ms) {
   const ULONGLONG deadline = ::GetTickCount64() + ms;
-  while (frameWindows(panel).size() != count) {
+  while (!done()) {
     if (::GetTickCount64() > deadline) return false;
     ::Sleep(50);
   }
   return true;
+}
+
+// Waits until the panel shows `count` frame windows: false on time-out.
+bool showsFrames(DWORD panel, size_t count, DWORD ms) {
+  return waitUntil([&] { return frameWindows(panel).size() == count; }, ms);
 }
 
 // `count` hosts, one after the other, each streaming at least 10 frames and served by the
@@ -121,12 +127,7 @@ std::vector<HWND> mainDialogs(DWORD panel) {
 }
 
 bool waitForDialogs(DWORD panel, size_t count, DWORD ms) {
-  const ULONGLONG deadline = ::GetTickCount64() + ms;
-  while (mainDialogs(panel).size() != count) {
-    if (::GetTickCount64() > deadline) return false;
-    ::Sleep(50);
-  }
-  return true;
+  return waitUntil([&] { return mainDialogs(panel).size() == count; }, ms);
 }
 
 void killProcess(DWORD id) {
