@@ -116,34 +116,68 @@ void blendBothSse2(uint8_t* out, const uint8_t* top, const uint8_t* below, const
   if (i < columns) blendBothPixel(out + 4 * i, top, below, xOffset[i], xWeight[i], yWeight);
 }
 
-__attribute__((target("avx2"))) __m256i horizontalFour(const uint8_t* row, const int32_t* xOffset,
-                                                       __m256i split, __m256i w) {
+// A horizontal blend as one multiply-add: with A and B interleaved per channel and taken as
+// signed bytes (x - 128), maddubs against the byte pairs (255 - w, w) gives
+// A*(255-w) + B*w - 128*255, which stays inside 16 signed bits (the weights sum to 255), so
+// adding 128*255 back with wrapping restores the scalar sum exactly.
+__attribute__((target("avx2"))) inline __m256i weightPairs(const uint32_t* xWeight) {
+  const __m256i w =
+      _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(xWeight)));
+  return _mm256_or_si256(_mm256_slli_epi16(w, 8), _mm256_xor_si256(w, _mm256_set1_epi16(0xFF)));
+}
+
+// Four destination pixels of one row, each channel's blend in a 16-bit lane.
+__attribute__((target("avx2"))) inline __m256i horizontalFour(const uint8_t* row,
+                                                              const int32_t* xOffset,
+                                                              __m256i pairs) {
+  const __m256i interleave = _mm256_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15,
+                                              0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15);
   const __m128i low = _mm_set_epi64x(load64(row + xOffset[1]), load64(row + xOffset[0]));
   const __m128i high = _mm_set_epi64x(load64(row + xOffset[3]), load64(row + xOffset[2]));
-  const __m256i ab =
-      _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1), split);
-  const __m256i zero = _mm256_setzero_si256();
-  return blend16(_mm256_unpacklo_epi8(ab, zero), _mm256_unpackhi_epi8(ab, zero), w);
+  const __m256i ab = _mm256_shuffle_epi8(
+      _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1), interleave);
+  const __m256i sum =
+      _mm256_maddubs_epi16(pairs, _mm256_xor_si256(ab, _mm256_set1_epi8(static_cast<char>(0x80))));
+  return _mm256_srli_epi16(_mm256_add_epi16(sum, _mm256_set1_epi16(128 * 255)), 8);
+}
+
+// Eight pixels' 16-bit channels (pixels 0-3 in `first`, 4-7 in `second`) back to bytes in order.
+__attribute__((target("avx2"))) inline void storeEight(uint8_t* out, __m256i first,
+                                                       __m256i second) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
+                      _mm256_permute4x64_epi64(_mm256_packus_epi16(first, second), 0xD8));
+}
+
+// Four pixels' 16-bit channels back to bytes.
+__attribute__((target("avx2"))) inline void storeFour(uint8_t* out, __m256i four) {
+  const __m256i packed = _mm256_packus_epi16(four, _mm256_setzero_si256());
+  // The eight result bytes of each lane sit in its low half.
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                   _mm256_castsi256_si128(_mm256_permute4x64_epi64(packed, 0x08)));
+}
+
+// Four destination pixels through both passes: both source rows blended across, then down,
+// with the horizontal results kept in their 16-bit lanes (the same integers a work row holds).
+__attribute__((target("avx2"))) inline __m256i bothFour(const uint8_t* top, const uint8_t* below,
+                                                        const int32_t* xOffset,
+                                                        const uint32_t* xWeight, __m256i wy) {
+  const __m256i pairs = weightPairs(xWeight);
+  return blend16(horizontalFour(top, xOffset, pairs), horizontalFour(below, xOffset, pairs), wy);
 }
 
 __attribute__((target("avx2"))) void blendBothAvx2(uint8_t* out, const uint8_t* top,
                                                    const uint8_t* below, const int32_t* xOffset,
                                                    const uint32_t* xWeight, unsigned yWeight,
                                                    int columns) {
-  const __m256i split = _mm256_setr_epi8(0, 1, 2, 3, 8, 9, 10, 11, 4, 5, 6, 7, 12, 13, 14, 15, 0, 1,
-                                         2, 3, 8, 9, 10, 11, 4, 5, 6, 7, 12, 13, 14, 15);
   const __m256i wy = _mm256_set1_epi16(static_cast<short>(yWeight));
   int i = 0;
-  // Four destination pixels per iteration: both source rows blended across, then down, with
-  // the horizontal results kept in their 16-bit lanes (the same integers a work row holds).
-  for (; i + 4 <= columns; i += 4) {
-    const __m256i w =
-        _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(xWeight + i)));
-    const __m256i upper = horizontalFour(top, xOffset + i, split, w);
-    const __m256i lower = horizontalFour(below, xOffset + i, split, w);
-    const __m256i packed = _mm256_packus_epi16(blend16(upper, lower, wy), _mm256_setzero_si256());
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * i),
-                     _mm256_castsi256_si128(_mm256_permute4x64_epi64(packed, 0x08)));
+  for (; i + 8 <= columns; i += 8) {
+    storeEight(out + 4 * i, bothFour(top, below, xOffset + i, xWeight + i, wy),
+               bothFour(top, below, xOffset + i + 4, xWeight + i + 4, wy));
+  }
+  if (i + 4 <= columns) {
+    storeFour(out + 4 * i, bothFour(top, below, xOffset + i, xWeight + i, wy));
+    i += 4;
   }
   for (; i < columns; ++i) {
     blendBothPixel(out + 4 * i, top, below, xOffset[i], xWeight[i], yWeight);
@@ -153,17 +187,14 @@ __attribute__((target("avx2"))) void blendBothAvx2(uint8_t* out, const uint8_t* 
 __attribute__((target("avx2"))) void horizontalAvx2(uint8_t* out, const uint8_t* row,
                                                     const int32_t* xOffset, const uint32_t* xWeight,
                                                     int columns) {
-  const __m256i split = _mm256_setr_epi8(0, 1, 2, 3, 8, 9, 10, 11, 4, 5, 6, 7, 12, 13, 14, 15, 0, 1,
-                                         2, 3, 8, 9, 10, 11, 4, 5, 6, 7, 12, 13, 14, 15);
   int i = 0;
-  for (; i + 4 <= columns; i += 4) {
-    const __m256i w =
-        _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(xWeight + i)));
-    const __m256i packed =
-        _mm256_packus_epi16(horizontalFour(row, xOffset + i, split, w), _mm256_setzero_si256());
-    // The eight result bytes of each lane sit in its low half.
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * i),
-                     _mm256_castsi256_si128(_mm256_permute4x64_epi64(packed, 0x08)));
+  for (; i + 8 <= columns; i += 8) {
+    storeEight(out + 4 * i, horizontalFour(row, xOffset + i, weightPairs(xWeight + i)),
+               horizontalFour(row, xOffset + i + 4, weightPairs(xWeight + i + 4)));
+  }
+  if (i + 4 <= columns) {
+    storeFour(out + 4 * i, horizontalFour(row, xOffset + i, weightPairs(xWeight + i)));
+    i += 4;
   }
   for (; i < columns; ++i) {
     const uint8_t* p = row + xOffset[i];

@@ -309,6 +309,35 @@ TEST(FrameScalerLinear, EachPathsKernelsAgreeWithTheReferencePasses) {
   }
 }
 
+TEST(FrameScalerLinear, EachPathsBlendIsExactForEveryPairOfBytesAndEveryWeight) {
+  // The vector blends compute A*(255-w) + B*w by other means than the formula (signed-byte
+  // multiply-adds, wrapping sums); every byte pair at every weight pins them at the extremes.
+  constexpr int kColumns = 256 * 256 / 4;  // four channels: four byte pairs per column
+  std::vector<uint8_t> row(static_cast<size_t>(kColumns) * 8);
+  std::vector<int32_t> offsets(kColumns);
+  for (int i = 0; i < kColumns; ++i) {
+    offsets[i] = 8 * i;
+    for (int c = 0; c < 4; ++c) {
+      const int pair = 4 * i + c;
+      row[8 * i + c] = static_cast<uint8_t>(pair >> 8);
+      row[8 * i + 4 + c] = static_cast<uint8_t>(pair & 0xFF);
+    }
+  }
+  std::vector<uint8_t> out(static_cast<size_t>(kColumns) * 4);
+  for (ScalerPath path : pathsHere()) {
+    for (unsigned w = 0; w < 256; ++w) {
+      const std::vector<uint32_t> weights(kColumns, w * 0x01010101u);
+      scaler_rows::horizontal(path, out.data(), row.data(), offsets.data(), weights.data(),
+                              kColumns);
+      for (int pair = 0; pair < 256 * 256; ++pair) {
+        const unsigned a = static_cast<unsigned>(pair) >> 8, b = pair & 0xFF;
+        ASSERT_EQ(out[pair], (a * (255 - w) + b * w) >> 8)
+            << "A " << a << " B " << b << " w " << w << " path " << static_cast<int>(path);
+      }
+    }
+  }
+}
+
 // The frame through the reference path and through `path`, into exactly sized buffers with a
 // padded destination stride: equal in every byte, padding untouched.
 void expectPathMatchesReference(ScalerPath path, int sw, int sh, int dw, int dh, int bpp, int mode,
