@@ -6,6 +6,7 @@
 #include <limits>
 #include <thread>
 
+#include "codec/adler32.h"
 #include "codec/frame_format.h"
 #include "codec/zlib_streams.h"
 
@@ -30,7 +31,7 @@ struct ParallelDeflater::Piece {
                            last ? Z_FINISH : Z_FULL_FLUSH)) {
       return;
     }
-    adler = adler32(adler32(0, nullptr, 0), data, static_cast<uInt>(length));
+    adler = adler32Update(1, data, length);
     ok = true;
   }
 };

@@ -6,6 +6,8 @@
 #include <system_error>
 #include <thread>
 
+#include "codec/adler32.h"
+
 namespace codec {
 
 namespace {
@@ -17,28 +19,13 @@ bool twoCores() {
   return two;
 }
 
-// A zlib header inflate() accepts, without a preset dictionary.
-bool plainZlibHeader(const uint8_t* header) {
-  return (header[0] & 0x0F) == Z_DEFLATED && (header[0] >> 4) <= MAX_WBITS - 8 &&
-         (header[1] & 0x20) == 0 && ((header[0] << 8) | header[1]) % 31 == 0;
-}
-
-uLong adlerOf(const uint8_t* data, size_t length) {
-  return adler32(adler32(0, nullptr, 0), data, static_cast<uInt>(length));
-}
-
 }  // namespace
 
 ParallelInflater::RawStream::~RawStream() {
   if (ready) inflateEnd(&stream);
 }
 
-bool ParallelInflater::RawStream::reset() {
-  if (ready) return inflateReset(&stream) == Z_OK;
-  stream = {};
-  ready = inflateInit2(&stream, -MAX_WBITS) == Z_OK;
-  return ready;
-}
+bool ParallelInflater::RawStream::reset() { return Inflater::resetRaw(&stream, &ready); }
 
 ParallelInflater::~ParallelInflater() = default;
 
@@ -48,13 +35,13 @@ bool ParallelInflater::inflate(const uint8_t* compressed, size_t length, uint8_t
       inflateAtTheCut(compressed, length, out, outLength)) {
     return true;
   }
-  return whole_.start(compressed, length) && whole_.read(out, outLength) && whole_.finished();
+  return whole_.inflate(compressed, length, out, outLength);
 }
 
 bool ParallelInflater::inflateAtTheCut(const uint8_t* compressed, size_t length, uint8_t* out,
-                                    size_t outLength) {
+                                       size_t outLength) {
   // Header, at least one byte of each piece, the marker and the trailer.
-  if (length < 2 + 1 + sizeof kFullFlushMarker + 1 + 4 || !plainZlibHeader(compressed)) {
+  if (length < 2 + 1 + sizeof kFullFlushMarker + 1 + 4 || !isPlainZlibHeader(compressed)) {
     return false;
   }
   if (length > std::numeric_limits<uInt>::max() || outLength > std::numeric_limits<uInt>::max()) {
@@ -71,7 +58,7 @@ bool ParallelInflater::inflateAtTheCut(const uint8_t* compressed, size_t length,
   if (!first_.reset() || !second_.reset()) return false;
 
   bool secondReadsAlone = false;
-  uLong secondAdler = 0;
+  uint32_t secondAdler = 0;
   auto inflateSecond = [&] {
     z_stream& stream = second_.stream;
     stream.next_in = const_cast<Bytef*>(cut);
@@ -81,7 +68,7 @@ bool ParallelInflater::inflateAtTheCut(const uint8_t* compressed, size_t length,
     // A reference back into the first piece fails here, as a raw stream has no history.
     secondReadsAlone = ::inflate(&stream, Z_FINISH) == Z_STREAM_END && stream.avail_out == 0 &&
                        stream.avail_in >= 4;
-    if (secondReadsAlone) secondAdler = adlerOf(out + firstLength, secondLength);
+    if (secondReadsAlone) secondAdler = adler32Update(1, out + firstLength, secondLength);
   };
   std::thread helper;
   try {
@@ -104,14 +91,12 @@ bool ParallelInflater::inflateAtTheCut(const uint8_t* compressed, size_t length,
   const bool firstEndsAtTheCut = (result == Z_OK || result == Z_BUF_ERROR) &&
                                  stream.avail_in == 0 && stream.avail_out == 0 &&
                                  stream.data_type == kBetweenBlocksWithNoBitsLeft;
-  const uLong firstAdler = firstEndsAtTheCut ? adlerOf(out, firstLength) : 0;
+  const uint32_t firstAdler = firstEndsAtTheCut ? adler32Update(1, out, firstLength) : 0;
   helper.join();
   if (!firstEndsAtTheCut || !secondReadsAlone) return false;
 
-  const uint8_t* trailer = second_.stream.next_in;
-  const uLong stored = (uLong{trailer[0]} << 24) | (uLong{trailer[1]} << 16) |
-                       (uLong{trailer[2]} << 8) | uLong{trailer[3]};
-  return adler32_combine(firstAdler, secondAdler, static_cast<z_off_t>(secondLength)) == stored;
+  return adler32_combine(firstAdler, secondAdler, static_cast<z_off_t>(secondLength)) ==
+         loadTrailer(second_.stream.next_in);
 }
 
 }  // namespace codec

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "codec/adler32.h"
+
 namespace codec {
 
 Deflater::~Deflater() {
@@ -48,46 +50,40 @@ Inflater::~Inflater() {
   if (ready_) inflateEnd(&stream_);
 }
 
-bool Inflater::start(const uint8_t* compressed, size_t length) {
-  if (length > std::numeric_limits<uInt>::max()) return false;
-  if (!ready_) {
-    stream_ = {};
-    if (inflateInit(&stream_) != Z_OK) return false;
-    ready_ = true;
-  } else if (inflateReset(&stream_) != Z_OK) {
+bool Inflater::resetRaw(z_stream* stream, bool* ready) {
+  if (*ready) return inflateReset(stream) == Z_OK;
+  *stream = {};
+  *ready = inflateInit2(stream, -MAX_WBITS) == Z_OK;
+  return *ready;
+}
+
+bool Inflater::inflate(const uint8_t* compressed, size_t length, uint8_t* out, size_t outLength) {
+  constexpr size_t kHeaderBytes = 2, kTrailerBytes = 4;
+  if (length < kHeaderBytes || !isPlainZlibHeader(compressed)) return false;
+  if (length > std::numeric_limits<uInt>::max() || outLength > std::numeric_limits<uInt>::max()) {
     return false;
   }
-  stream_.next_in = const_cast<Bytef*>(compressed);
-  stream_.avail_in = static_cast<uInt>(length);
-  ended_ = false;
-  return true;
-}
-
-bool Inflater::read(uint8_t* out, size_t length) {
-  if (length > std::numeric_limits<uInt>::max()) return false;
+  if (!resetRaw(&stream_, &ready_)) return false;
+  stream_.next_in = const_cast<Bytef*>(compressed + kHeaderBytes);
+  stream_.avail_in = static_cast<uInt>(length - kHeaderBytes);
   stream_.next_out = out;
-  stream_.avail_out = static_cast<uInt>(length);
-  while (stream_.avail_out > 0) {
-    if (ended_) return false;
-    const int result = inflate(&stream_, Z_NO_FLUSH);
-    if (result == Z_STREAM_END) {
-      ended_ = true;
-    } else if (result != Z_OK) {
-      return false;
-    }
+  stream_.avail_out = static_cast<uInt>(outLength);
+  // One call: the content has its whole room, so zlib keeps no window copy.
+  if (::inflate(&stream_, Z_FINISH) != Z_STREAM_END || stream_.avail_out != 0 ||
+      stream_.avail_in < kTrailerBytes) {
+    return false;
   }
-  return true;
+  return loadTrailer(stream_.next_in) == adler32Update(1, out, outLength);
 }
 
-bool Inflater::finished() {
-  if (ended_) return true;
-  // The stream may end with no content left: let zlib see its last bytes.
-  uint8_t spare;
-  stream_.next_out = &spare;
-  stream_.avail_out = 1;
-  const int result = inflate(&stream_, Z_NO_FLUSH);
-  ended_ = result == Z_STREAM_END && stream_.avail_out == 1;
-  return ended_;
+bool isPlainZlibHeader(const uint8_t* header) {
+  return (header[0] & 0x0F) == Z_DEFLATED && (header[0] >> 4) <= MAX_WBITS - 8 &&
+         (header[1] & 0x20) == 0 && ((header[0] << 8) | header[1]) % 31 == 0;
+}
+
+uint32_t loadTrailer(const uint8_t* trailer) {
+  return (uint32_t{trailer[0]} << 24) | (uint32_t{trailer[1]} << 16) | (uint32_t{trailer[2]} << 8) |
+         uint32_t{trailer[3]};
 }
 
 }  // namespace codec

@@ -34,7 +34,9 @@ class Deflater {
   int level_ = 0;
 };
 
-// Inflates one zlib stream in pieces, straight to where each piece belongs.
+// Inflates one zlib stream in one call, straight to where its content belongs. The deflate
+// data go through zlib; the header and the trailer are checked here, as zlib checks them, so
+// that the trailer's Adler-32 is taken on the vector path.
 class Inflater {
  public:
   Inflater() = default;
@@ -42,18 +44,22 @@ class Inflater {
   Inflater(const Inflater&) = delete;
   Inflater& operator=(const Inflater&) = delete;
 
-  // Starts on `length` compressed bytes; false when the stream cannot be set up.
-  bool start(const uint8_t* compressed, size_t length);
-  // The next `length` bytes of content into `out`; false when the stream is broken or ends
-  // before.
-  bool read(uint8_t* out, size_t length);
-  // True when the stream ended exactly after what was read.
-  bool finished();
+  // True when the zlib stream in `compressed` inflates to exactly `outLength` bytes in `out`
+  // and its trailer holds their Adler-32. `out` may be written either way.
+  bool inflate(const uint8_t* compressed, size_t length, uint8_t* out, size_t outLength);
+
+  // A raw inflate stream kept between calls, set up or reset; false when out of memory.
+  static bool resetRaw(z_stream* stream, bool* ready);
 
  private:
-  z_stream stream_ = {};
+  z_stream stream_ = {};  // raw deflate
   bool ready_ = false;
-  bool ended_ = false;
 };
+
+// A zlib header that inflate() accepts with a 32 KB window and no preset dictionary.
+bool isPlainZlibHeader(const uint8_t* header);
+
+// The Adler-32 in the four bytes of a zlib trailer.
+uint32_t loadTrailer(const uint8_t* trailer);
 
 }  // namespace codec
