@@ -1,16 +1,20 @@
 // Scaler throughput, natively: our nearest and linear modes (the processor's widest path, and
 // the SSE2 path) beside libyuv's unfiltered and bilinear ARGB scaling and libswscale's point
 // and bilinear scalers, single thread, on the same 1920x1080 32-bit picture, in output
-// megapixels per second, with the ratios to libyuv.
+// megapixels per second (the median of five runs taken in turn), with the ratios to libyuv.
 extern "C" {
 #include <libavutil/pixfmt.h>
 #include <libswscale/swscale.h>
 }
 #include <libyuv/scale_argb.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -38,50 +42,74 @@ std::vector<uint8_t> makePicture() {
   return picture;
 }
 
-template <class Scale>
-double megapixelsPerSecond(int width, int height, Scale scale) {
-  scale();  // warm up tables and caches
-  int runs = 0;
-  const auto start = std::chrono::steady_clock::now();
-  std::chrono::duration<double> elapsed{};
-  do {
-    scale();
-    ++runs;
-    elapsed = std::chrono::steady_clock::now() - start;
-  } while (elapsed.count() < 1.0);
-  return static_cast<double>(width) * height * runs / elapsed.count() / 1e6;
+using Scale = std::function<void()>;
+
+// Each scaler runs for a fifth of a second, in turn with the others, five times over, and the
+// median counts: the machine's other work moves a single run by up to a fifth, and taking turns
+// spreads a drift over all alike. Output megapixels per second, in the order given.
+std::vector<double> megapixelsPerSecond(int width, int height, const std::vector<Scale>& scales) {
+  constexpr int kRounds = 5;
+  std::vector<std::vector<double>> rates(scales.size());
+  for (const Scale& scale : scales) scale();  // warm up tables and caches
+  for (int round = 0; round < kRounds; ++round) {
+    for (size_t k = 0; k < scales.size(); ++k) {
+      int runs = 0;
+      const auto start = std::chrono::steady_clock::now();
+      std::chrono::duration<double> elapsed{};
+      do {
+        scales[k]();
+        ++runs;
+        elapsed = std::chrono::steady_clock::now() - start;
+      } while (elapsed.count() < 0.2);
+      rates[k].push_back(static_cast<double>(width) * height * runs / elapsed.count() / 1e6);
+    }
+  }
+  std::vector<double> medians;
+  for (std::vector<double>& values : rates) {
+    std::sort(values.begin(), values.end());
+    medians.push_back(values[values.size() / 2]);
+  }
+  return medians;
 }
 
-double ours(const std::vector<uint8_t>& source, int width, int height, int mode, ScalerPath path) {
-  FrameScaler scaler;
-  scaler.usePath(path);
-  if (FAILED(scaler.prepare(kSourceWidth, kSourceHeight, width, height, 4, mode))) return 0;
-  std::vector<uint8_t> target(static_cast<size_t>(scaler.workStride()) * height);
-  return megapixelsPerSecond(width, height, [&] { scaler.run(target.data(), source.data(), 0); });
+Scale ours(const std::vector<uint8_t>& source, int width, int height, int mode, ScalerPath path) {
+  auto scaler = std::make_shared<FrameScaler>();
+  scaler->usePath(path);
+  if (FAILED(scaler->prepare(kSourceWidth, kSourceHeight, width, height, 4, mode))) {
+    std::fprintf(stderr, "scaler_bench: FrameScaler::prepare failed\n");
+    std::exit(1);
+  }
+  auto target =
+      std::make_shared<std::vector<uint8_t>>(static_cast<size_t>(scaler->workStride()) * height);
+  return [&source, scaler, target] { scaler->run(target->data(), source.data(), 0); };
 }
 
-double yuv(const std::vector<uint8_t>& source, int width, int height, libyuv::FilterMode filter) {
-  std::vector<uint8_t> target(static_cast<size_t>(width) * height * 4);
-  return megapixelsPerSecond(width, height, [&] {
-    libyuv::ARGBScale(source.data(), kSourceWidth * 4, kSourceWidth, kSourceHeight, target.data(),
+Scale yuv(const std::vector<uint8_t>& source, int width, int height, libyuv::FilterMode filter) {
+  auto target = std::make_shared<std::vector<uint8_t>>(static_cast<size_t>(width) * height * 4);
+  return [&source, target, width, height, filter] {
+    libyuv::ARGBScale(source.data(), kSourceWidth * 4, kSourceWidth, kSourceHeight, target->data(),
                       width * 4, width, height, filter);
-  });
+  };
 }
 
-double swscale(const std::vector<uint8_t>& source, int width, int height, int flags) {
-  SwsContext* context = sws_getContext(kSourceWidth, kSourceHeight, AV_PIX_FMT_BGR0, width, height,
-                                       AV_PIX_FMT_BGR0, flags, nullptr, nullptr, nullptr);
-  if (!context) return 0;
-  std::vector<uint8_t> target(static_cast<size_t>(width) * height * 4);
-  const uint8_t* sourcePlanes[] = {source.data()};
-  const int sourceStrides[] = {kSourceWidth * 4};
-  uint8_t* targetPlanes[] = {target.data()};
-  const int targetStrides[] = {width * 4};
-  const double rate = megapixelsPerSecond(width, height, [&] {
-    sws_scale(context, sourcePlanes, sourceStrides, 0, kSourceHeight, targetPlanes, targetStrides);
-  });
-  sws_freeContext(context);
-  return rate;
+Scale swscale(const std::vector<uint8_t>& source, int width, int height, int flags) {
+  std::shared_ptr<SwsContext> context(
+      sws_getContext(kSourceWidth, kSourceHeight, AV_PIX_FMT_BGR0, width, height, AV_PIX_FMT_BGR0,
+                     flags, nullptr, nullptr, nullptr),
+      sws_freeContext);
+  if (!context) {
+    std::fprintf(stderr, "scaler_bench: sws_getContext failed\n");
+    std::exit(1);
+  }
+  auto target = std::make_shared<std::vector<uint8_t>>(static_cast<size_t>(width) * height * 4);
+  return [&source, context, target, width] {
+    const uint8_t* sourcePlanes[] = {source.data()};
+    const int sourceStrides[] = {kSourceWidth * 4};
+    uint8_t* targetPlanes[] = {target->data()};
+    const int targetStrides[] = {width * 4};
+    sws_scale(context.get(), sourcePlanes, sourceStrides, 0, kSourceHeight, targetPlanes,
+              targetStrides);
+  };
 }
 
 }  // namespace
@@ -104,24 +132,29 @@ int main() {
       "scaler throughput from %dx%d, 32-bit, output Mpixel/s (single thread); ours on "
       "the %s path, and on SSE2 in brackets\n",
       kSourceWidth, kSourceHeight, pathName(widest));
-  for (const auto [width, height] : {std::pair{1280, 720}, std::pair{640, 360}}) {
-    const double nearest = ours(source, width, height, FrameScaler::Nearest, widest);
-    const double nearestSse2 = ours(source, width, height, FrameScaler::Nearest, ScalerPath::Sse2);
-    const double none = yuv(source, width, height, libyuv::kFilterNone);
-    const double point = swscale(source, width, height, SWS_POINT);
-    const double linear = ours(source, width, height, FrameScaler::Linear, widest);
-    const double linearSse2 = ours(source, width, height, FrameScaler::Linear, ScalerPath::Sse2);
-    const double bilinear = yuv(source, width, height, libyuv::kFilterBilinear);
-    const double swsBilinear = swscale(source, width, height, SWS_BILINEAR);
+  for (const auto& [width, height] : {std::pair{1280, 720}, std::pair{640, 360}}) {
+    const std::vector<double> nearestRates =
+        megapixelsPerSecond(width, height,
+                            {ours(source, width, height, FrameScaler::Nearest, widest),
+                             ours(source, width, height, FrameScaler::Nearest, ScalerPath::Sse2),
+                             yuv(source, width, height, libyuv::kFilterNone),
+                             swscale(source, width, height, SWS_POINT)});
+    const std::vector<double> linearRates =
+        megapixelsPerSecond(width, height,
+                            {ours(source, width, height, FrameScaler::Linear, widest),
+                             ours(source, width, height, FrameScaler::Linear, ScalerPath::Sse2),
+                             yuv(source, width, height, libyuv::kFilterBilinear),
+                             swscale(source, width, height, SWS_BILINEAR)});
     std::printf(
         "%4dx%-4d nearest %7.1f (%7.1f) vs libyuv kFilterNone %7.1f: ratio %.2f "
         "(SWS_POINT %6.1f)\n",
-        width, height, nearest, nearestSse2, none, none > 0 ? nearest / none : 0, point);
+        width, height, nearestRates[0], nearestRates[1], nearestRates[2],
+        nearestRates[0] / nearestRates[2], nearestRates[3]);
     std::printf(
         "%4dx%-4d linear  %7.1f (%7.1f) vs libyuv kFilterBilinear %7.1f: ratio %.2f "
         "(SWS_BILINEAR %6.1f)\n",
-        width, height, linear, linearSse2, bilinear, bilinear > 0 ? linear / bilinear : 0,
-        swsBilinear);
+        width, height, linearRates[0], linearRates[1], linearRates[2],
+        linearRates[0] / linearRates[2], linearRates[3]);
   }
   return 0;
 }
