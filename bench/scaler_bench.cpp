@@ -132,29 +132,32 @@ int main() {
       "scaler throughput from %dx%d, 32-bit, output Mpixel/s (single thread); ours on "
       "the %s path, and on SSE2 in brackets\n",
       kSourceWidth, kSourceHeight, pathName(widest));
+  // Each of our modes beside the peers' scalers that do the same job.
+  struct Contest {
+    int mode;
+    const char* name;
+    libyuv::FilterMode yuvFilter;
+    const char* yuvName;
+    int swsFlags;
+    const char* swsName;
+  };
+  const Contest contests[] = {
+      {FrameScaler::Nearest, "nearest", libyuv::kFilterNone, "kFilterNone", SWS_POINT, "SWS_POINT"},
+      {FrameScaler::Linear, "linear ", libyuv::kFilterBilinear, "kFilterBilinear", SWS_BILINEAR,
+       "SWS_BILINEAR"},
+  };
   for (const auto& [width, height] : {std::pair{1280, 720}, std::pair{640, 360}}) {
-    const std::vector<double> nearestRates =
-        megapixelsPerSecond(width, height,
-                            {ours(source, width, height, FrameScaler::Nearest, widest),
-                             ours(source, width, height, FrameScaler::Nearest, ScalerPath::Sse2),
-                             yuv(source, width, height, libyuv::kFilterNone),
-                             swscale(source, width, height, SWS_POINT)});
-    const std::vector<double> linearRates =
-        megapixelsPerSecond(width, height,
-                            {ours(source, width, height, FrameScaler::Linear, widest),
-                             ours(source, width, height, FrameScaler::Linear, ScalerPath::Sse2),
-                             yuv(source, width, height, libyuv::kFilterBilinear),
-                             swscale(source, width, height, SWS_BILINEAR)});
-    std::printf(
-        "%4dx%-4d nearest %7.1f (%7.1f) vs libyuv kFilterNone %7.1f: ratio %.2f "
-        "(SWS_POINT %6.1f)\n",
-        width, height, nearestRates[0], nearestRates[1], nearestRates[2],
-        nearestRates[0] / nearestRates[2], nearestRates[3]);
-    std::printf(
-        "%4dx%-4d linear  %7.1f (%7.1f) vs libyuv kFilterBilinear %7.1f: ratio %.2f "
-        "(SWS_BILINEAR %6.1f)\n",
-        width, height, linearRates[0], linearRates[1], linearRates[2],
-        linearRates[0] / linearRates[2], linearRates[3]);
+    for (const Contest& contest : contests) {
+      const std::vector<double> rates =
+          megapixelsPerSecond(width, height,
+                              {ours(source, width, height, contest.mode, widest),
+                               ours(source, width, height, contest.mode, ScalerPath::Sse2),
+                               yuv(source, width, height, contest.yuvFilter),
+                               swscale(source, width, height, contest.swsFlags)});
+      std::printf("%4dx%-4d %s %7.1f (%7.1f) vs libyuv %s %7.1f: ratio %.2f (%s %6.1f)\n", width,
+                  height, contest.name, rates[0], rates[1], contest.yuvName, rates[2],
+                  rates[0] / rates[2], contest.swsName, rates[3]);
+    }
   }
   return 0;
 }
