@@ -21,12 +21,6 @@ bool twoCores() {
 
 }  // namespace
 
-ParallelInflater::RawStream::~RawStream() {
-  if (ready) inflateEnd(&stream);
-}
-
-bool ParallelInflater::RawStream::reset() { return Inflater::resetRaw(&stream, &ready); }
-
 ParallelInflater::~ParallelInflater() = default;
 
 bool ParallelInflater::inflate(const uint8_t* compressed, size_t length, uint8_t* out,
@@ -60,7 +54,7 @@ bool ParallelInflater::inflateAtTheCut(const uint8_t* compressed, size_t length,
   bool secondReadsAlone = false;
   uint32_t secondAdler = 0;
   auto inflateSecond = [&] {
-    z_stream& stream = second_.stream;
+    z_stream& stream = second_.get();
     stream.next_in = const_cast<Bytef*>(cut);
     stream.avail_in = static_cast<uInt>(end - cut);
     stream.next_out = out + firstLength;
@@ -77,7 +71,7 @@ bool ParallelInflater::inflateAtTheCut(const uint8_t* compressed, size_t length,
     return false;
   }
 
-  z_stream& stream = first_.stream;
+  z_stream& stream = first_.get();
   stream.next_in = const_cast<Bytef*>(compressed + 2);
   stream.avail_in = static_cast<uInt>(cut - (compressed + 2));
   stream.next_out = out;
@@ -96,7 +90,7 @@ bool ParallelInflater::inflateAtTheCut(const uint8_t* compressed, size_t length,
   if (!firstEndsAtTheCut || !secondReadsAlone) return false;
 
   return adler32_combine(firstAdler, secondAdler, static_cast<z_off_t>(secondLength)) ==
-         loadTrailer(second_.stream.next_in);
+         loadTrailer(second_.get().next_in);
 }
 
 }  // namespace codec

@@ -34,21 +34,12 @@ class ParallelInflater {
 
   // As inflate(), on two threads, but true only when the stream is cut in two at half its
   // content and the cut proves sound; false (with `out` written or not) for any other stream.
-  bool inflateAtTheCut(const uint8_t* compressed, size_t length, uint8_t* out,
-                       size_t outLength);
+  bool inflateAtTheCut(const uint8_t* compressed, size_t length, uint8_t* out, size_t outLength);
 
  private:
-  // A raw inflate stream kept between calls.
-  struct RawStream {
-    z_stream stream = {};
-    bool ready = false;
-    bool reset();
-    ~RawStream();
-  };
-
   Inflater whole_;
-  RawStream first_;
-  RawStream second_;
+  RawInflateStream first_;
+  RawInflateStream second_;
 };
 
 }  // namespace codec

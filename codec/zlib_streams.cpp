@@ -46,15 +46,15 @@ bool Deflater::compress(const uint8_t* data, size_t length, uint8_t* out, size_t
   return true;
 }
 
-Inflater::~Inflater() {
+RawInflateStream::~RawInflateStream() {
   if (ready_) inflateEnd(&stream_);
 }
 
-bool Inflater::resetRaw(z_stream* stream, bool* ready) {
-  if (*ready) return inflateReset(stream) == Z_OK;
-  *stream = {};
-  *ready = inflateInit2(stream, -MAX_WBITS) == Z_OK;
-  return *ready;
+bool RawInflateStream::reset() {
+  if (ready_) return inflateReset(&stream_) == Z_OK;
+  stream_ = {};
+  ready_ = inflateInit2(&stream_, -MAX_WBITS) == Z_OK;
+  return ready_;
 }
 
 bool Inflater::inflate(const uint8_t* compressed, size_t length, uint8_t* out, size_t outLength) {
@@ -63,17 +63,18 @@ bool Inflater::inflate(const uint8_t* compressed, size_t length, uint8_t* out, s
   if (length > std::numeric_limits<uInt>::max() || outLength > std::numeric_limits<uInt>::max()) {
     return false;
   }
-  if (!resetRaw(&stream_, &ready_)) return false;
-  stream_.next_in = const_cast<Bytef*>(compressed + kHeaderBytes);
-  stream_.avail_in = static_cast<uInt>(length - kHeaderBytes);
-  stream_.next_out = out;
-  stream_.avail_out = static_cast<uInt>(outLength);
+  if (!raw_.reset()) return false;
+  z_stream& stream = raw_.get();
+  stream.next_in = const_cast<Bytef*>(compressed + kHeaderBytes);
+  stream.avail_in = static_cast<uInt>(length - kHeaderBytes);
+  stream.next_out = out;
+  stream.avail_out = static_cast<uInt>(outLength);
   // One call: the content has its whole room, so zlib keeps no window copy.
-  if (::inflate(&stream_, Z_FINISH) != Z_STREAM_END || stream_.avail_out != 0 ||
-      stream_.avail_in < kTrailerBytes) {
+  if (::inflate(&stream, Z_FINISH) != Z_STREAM_END || stream.avail_out != 0 ||
+      stream.avail_in < kTrailerBytes) {
     return false;
   }
-  return loadTrailer(stream_.next_in) == adler32Update(1, out, outLength);
+  return loadTrailer(stream.next_in) == adler32Update(1, out, outLength);
 }
 
 bool isPlainZlibHeader(const uint8_t* header) {

@@ -34,26 +34,34 @@ class Deflater {
   int level_ = 0;
 };
 
+// A raw deflate stream for inflating (no zlib header or trailer), kept between calls.
+class RawInflateStream {
+ public:
+  RawInflateStream() = default;
+  ~RawInflateStream();
+  RawInflateStream(const RawInflateStream&) = delete;
+  RawInflateStream& operator=(const RawInflateStream&) = delete;
+
+  // Sets the stream up the first time and resets it after; false when out of memory.
+  bool reset();
+  z_stream& get() { return stream_; }
+
+ private:
+  z_stream stream_ = {};
+  bool ready_ = false;
+};
+
 // Inflates one zlib stream in one call, straight to where its content belongs. The deflate
 // data go through zlib; the header and the trailer are checked here, as zlib checks them, so
 // that the trailer's Adler-32 is taken on the vector path.
 class Inflater {
  public:
-  Inflater() = default;
-  ~Inflater();
-  Inflater(const Inflater&) = delete;
-  Inflater& operator=(const Inflater&) = delete;
-
   // True when the zlib stream in `compressed` inflates to exactly `outLength` bytes in `out`
   // and its trailer holds their Adler-32. `out` may be written either way.
   bool inflate(const uint8_t* compressed, size_t length, uint8_t* out, size_t outLength);
 
-  // A raw inflate stream kept between calls, set up or reset; false when out of memory.
-  static bool resetRaw(z_stream* stream, bool* ready);
-
  private:
-  z_stream stream_ = {};  // raw deflate
-  bool ready_ = false;
+  RawInflateStream raw_;
 };
 
 // A zlib header that inflate() accepts with a 32 KB window and no preset dictionary.
